@@ -1,0 +1,113 @@
+// A sample host: loads Kalvex2.dll, binds the functions it needs by ordinal (no import library, so any compiler's
+// host can do the same), and reports what the library found and what it could do with canvases.
+#include <windows.h>
+
+#include <stdio.h>
+
+#include "kalvex2/canvas.h"
+#include "kalvex2/frame.h"
+
+namespace {
+
+// Members are __thiscall (object in ECX), free functions __cdecl.
+struct Api {
+    int(__cdecl* GetLibraryBuild)();
+    RECT*(__cdecl* GetDesktopRect)(RECT*);
+    int(__cdecl* GetPrototype)(cCanvas**, int, int, int);
+    cCanvas*(__cdecl* NewCanvas)();
+    void(__cdecl* DeleteCanvas)(cCanvas*);
+    cSurfaceBackend*(__cdecl* GetBackend)(cCanvas*);
+    int(KX_THISCALL* CreateLike)(cCanvas*, int, int, cCanvas*);
+    int(KX_THISCALL* IsValid)(cCanvas*);
+    unsigned long(KX_THISCALL* GetError)(cCanvas*);
+    int(KX_THISCALL* GetInfo)(cCanvas*, int*, int*, int*);
+    void(KX_THISCALL* SetPosition)(cCanvas*, int, int);
+    void(KX_THISCALL* GetClipRect)(cCanvas*, int*, int*, int*, int*);
+};
+
+template <class Fn>
+bool Bind(HMODULE dll, int ordinal, Fn& fn)
+{
+    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(ordinal))));
+    if (!fn)
+        printf("  ordinal %d: not exported\n", ordinal);
+    return fn != nullptr;
+}
+
+const char* ModeName(int bits)
+{
+    switch (bits) {
+    case 8: return "256 colours (palette)";
+    case 15: return "15-bit high colour";
+    case 16: return "16-bit high colour";
+    case 24: return "24-bit true colour";
+    case 32: return "32-bit true colour";
+    default: return "other";
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const char* path = argc > 1 ? argv[1] : "Kalvex2.dll";
+    HMODULE dll = LoadLibraryA(path);
+    if (!dll) {
+        printf("sample host: cannot load %s (error %lu)\n", path, GetLastError());
+        return 1;
+    }
+    Api api;
+    bool ok = Bind(dll, 11, api.GetLibraryBuild) & Bind(dll, 227, api.GetDesktopRect) &
+              Bind(dll, 172, api.GetPrototype) & Bind(dll, 173, api.NewCanvas) & Bind(dll, 174, api.DeleteCanvas) &
+              Bind(dll, 568, api.GetBackend) & Bind(dll, 372, api.CreateLike) & Bind(dll, 610, api.IsValid) &
+              Bind(dll, 485, api.GetError) & Bind(dll, 521, api.GetInfo) & Bind(dll, 736, api.SetPosition) &
+              Bind(dll, 476, api.GetClipRect);
+    if (!ok)
+        return 1;
+
+    printf("Kalvex2 sample host\n");
+    printf("  library: %s, build %d\n", path, api.GetLibraryBuild());
+    RECT desk;
+    api.GetDesktopRect(&desk);
+    HDC screen = GetDC(nullptr);
+    int bits = GetDeviceCaps(screen, BITSPIXEL) * GetDeviceCaps(screen, PLANES);
+    ReleaseDC(nullptr, screen);
+    printf("  desktop: (%ld, %ld) - (%ld, %ld), screen of %d bits per pixel: %s\n", desk.left, desk.top, desk.right,
+           desk.bottom, bits, ModeName(bits));
+
+    // Every surface copies the library's processor feature word into its descriptor; the 32-bit memory prototype
+    // shows it once the library has surfaces of that class.
+    cCanvas* proto = nullptr;
+    int exact = api.GetPrototype(&proto, 32, 0, 0);
+    printf("  32-bit memory prototype: %s (exact depth: %s)\n", api.IsValid(proto) ? "built" : "not built yet",
+           exact ? "yes" : "no");
+    if (api.IsValid(proto)) {
+        unsigned long word = api.GetBackend(proto)->d.flags & 0xFF;
+        printf("  processor feature word: 0x%02lx (%s%s%s%s%s)\n", word, word & CPU_MMX ? "MMX " : "",
+               word & CPU_SSE ? "SSE " : "", word & CPU_SSE2 ? "SSE2 " : "", word & CPU_EXT31 ? "ext31 " : "",
+               word & CPU_EXT30 ? "ext30" : "");
+    } else {
+        printf("  processor feature word: shown by surfaces, none of which can be made yet\n");
+    }
+
+    static const int depths[] = {8, 15, 16, 24, 32};
+    for (int depth : depths) {
+        cCanvas* canvas = api.NewCanvas();
+        cCanvas* prototype = nullptr;
+        api.GetPrototype(&prototype, depth, 0, 0);
+        int made = api.CreateLike(canvas, 320, 200, prototype);
+        int w = 0, h = 0, d = 0;
+        api.GetInfo(canvas, &w, &h, &d);
+        api.SetPosition(canvas, 10, 20);
+        int cx = 0, cy = 0, cw = 0, ch = 0;
+        api.GetClipRect(canvas, &cx, &cy, &cw, &ch);
+        if (made)
+            printf("  canvas %2d bits: %d x %d x %d, clip (%d, %d, %d x %d)\n", depth, w, h, d, cx, cy, cw, ch);
+        else
+            printf("  canvas %2d bits: not created (status 0x%08lx): no surface class for it yet\n", depth,
+                   api.GetError(canvas));
+        api.DeleteCanvas(canvas);
+    }
+    FreeLibrary(dll);
+    return 0;
+}

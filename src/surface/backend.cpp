@@ -1,0 +1,223 @@
+// The backend base class: the descriptor and the generic software behaviour of every slot. Clipping and locking
+// live here and nowhere else; the blit, drawing, palette and image slots are filled in by their own files.
+#include "backend.h"
+
+#include "frame/frame.h"
+#include "kernels/kernel_set.h"
+#include "surface/palette.h"
+
+using namespace kx;
+
+cSurfaceBackend::cSurfaceBackend()
+{
+    d = SurfaceDesc{};
+    d.flags |= g_process.cpuFeatures & 0xFF;
+}
+
+cSurfaceBackend::~cSurfaceBackend()
+{
+    ReleaseSharedPalette(d.palette);
+    d.palette = nullptr;
+    if (d.flags & SURFACE_OWNS_ALPHA) {
+        void* block = d.alphaBlock;
+        FreeAndNull(&block);
+    }
+    d.alphaBlock = d.alphaRowZero = nullptr;
+}
+
+cSurfaceBackend* cSurfaceBackend::MakeScreenInstance() { return nullptr; }
+int cSurfaceBackend::IsScreenInstance() { return 0; }
+void cSurfaceBackend::EnumDisplayModes(DisplayModeCallback, void*) {}
+int cSurfaceBackend::SetDisplayMode(HWND, int, int, int) { return 0; }
+void cSurfaceBackend::RestoreDisplayMode(HWND) {}
+void cSurfaceBackend::CopyDisplayState(cSurfaceBackend*) {}
+int cSurfaceBackend::WaitVerticalBlank() { return 0; }
+int cSurfaceBackend::GetScanLine() { return -1; }
+int cSurfaceBackend::Resize(int, int) { return 0; }
+
+void cSurfaceBackend::SetDepth(int depth)
+{
+    d.depth = depth;
+    d.formatIndex = FormatIndexOfDepth(depth);
+    d.bytesPerPixel = (depth + 7) / 8;
+    d.kernels = StandardKernels(d.formatIndex);
+}
+
+int cSurfaceBackend::InitFormat(int depth)
+{
+    SetDepth(depth);
+    d.bottomUp = 0;
+    if (depth == 8) {
+        SharedPalette* palette = DefaultSharedPalette();
+        if (!palette)
+            return 0;
+        ReleaseSharedPalette(d.palette);
+        d.palette = palette;
+    }
+    return 1;
+}
+
+int cSurfaceBackend::GetKind() { return SURFACE_KIND_MEMORY; }
+int cSurfaceBackend::GetDeviceInfo(void*) { return 0; }
+void cSurfaceBackend::SetOrigin(int, int) {}
+unsigned long cSurfaceBackend::GetOrigin() { return 0; }
+int cSurfaceBackend::IsPositioned() { return 0; }
+int cSurfaceBackend::Lock() { return d.pixelBlock != nullptr; }
+void cSurfaceBackend::Unlock() {}
+int cSurfaceBackend::IsDeviceOnly() { return 0; }
+HDC cSurfaceBackend::GetDC() { return nullptr; }
+void cSurfaceBackend::ReleaseDC(HDC) {}
+
+void cSurfaceBackend::GetClipRect(int* x, int* y, int* width, int* height)
+{
+    *x = d.clipLeft;
+    *y = d.clipTop;
+    *width = d.clipRight - d.clipLeft;
+    *height = d.clipBottom - d.clipTop;
+}
+
+static int ClampToInt(long long v)
+{
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : (int)v;
+}
+
+void cSurfaceBackend::SetClipRect(int x, int y, int width, int height)
+{
+    // In 64 bits: a host's far-away rectangle must clip to nothing, not wrap around into the surface.
+    d.clipLeft = x > 0 ? x : 0;
+    d.clipTop = y > 0 ? y : 0;
+    long long right = (long long)x + width, bottom = (long long)y + height;
+    d.clipRight = ClampToInt(right < d.width ? right : d.width);
+    d.clipBottom = ClampToInt(bottom < d.height ? bottom : d.height);
+}
+
+void cSurfaceBackend::ResetClipRect() { SetClipRect(0, 0, d.width, d.height); }
+
+static bool InsideClip(const SurfaceDesc& d, int x, int y)
+{
+    return x >= d.clipLeft && x < d.clipRight && y >= d.clipTop && y < d.clipBottom;
+}
+
+static unsigned char* PixelAddress(const SurfaceDesc& d, int x, int y)
+{
+    return d.rowZero + y * d.rowStep + x * d.bytesPerPixel;
+}
+
+// Surfaces with addressable memory are written directly; the others (display surfaces) must be locked around
+// the store, and a failed lock means there is nothing to write to.
+void cSurfaceBackend::SetPixelIndex(int x, int y, int index)
+{
+    if (!InsideClip(d, x, y))
+        return;
+    bool locked = false;
+    if (!d.pixelBlock) {
+        if (!Lock())
+            return;
+        locked = true;
+    }
+    *PixelAddress(d, x, y) = (unsigned char)index;
+    if (locked)
+        Unlock();
+}
+
+void cSurfaceBackend::SetPixel(int x, int y, COLORREF colour)
+{
+    if (!InsideClip(d, x, y) || !d.kernels)
+        return;
+    bool locked = false;
+    if (!d.pixelBlock) {
+        if (!Lock())
+            return;
+        locked = true;
+    }
+    d.kernels->setPixel(&d, x, y, colour);
+    if (locked)
+        Unlock();
+}
+
+int cSurfaceBackend::GetPixelRaw(int x, int y, unsigned long* value)
+{
+    if (!InsideClip(d, x, y) || !d.kernels || !Lock())
+        return 0;
+    *value = d.kernels->getPixel(&d, x, y);
+    Unlock();
+    return 1;
+}
+
+int cSurfaceBackend::GetPixel(int x, int y, COLORREF* colour)
+{
+    unsigned long raw;
+    if (!GetPixelRaw(x, y, &raw))
+        return 0;
+    *colour = (d.formatIndex == 0 && d.palette) ? PaletteEntryColour(d.palette, (int)raw) : raw;
+    return 1;
+}
+
+// Slots whose generic behaviour belongs to the blit, stretch, drawing, text, palette, image and mask code. Until
+// that code is in the library they fail like the empty backend does.
+int cSurfaceBackend::BlitFromDevice(int, int, HDC, int, int, int, int, int, int, unsigned long) { return 0; }
+int cSurfaceBackend::Blit(cSurfaceBackend*, int, int, int, int, int, int, int, int, unsigned long, unsigned long)
+{
+    return 0;
+}
+int cSurfaceBackend::MoveRect(int, int, int, int, int, int) { return 0; }
+int cSurfaceBackend::BlitCallback(cSurfaceBackend*, int, int, int, int, int, int, int, PixelColourFn, void*)
+{
+    return 0;
+}
+int cSurfaceBackend::ApplyFilter(cSurfaceBackend*, int, int, int, int, int, int, int, int, int, int, int, int,
+                                 FilterFn, void*)
+{
+    return 0;
+}
+int cSurfaceBackend::StretchFromDevice(int, int, int, int, HDC, int, int, int, int, int, int, unsigned long)
+{
+    return 0;
+}
+int cSurfaceBackend::StretchBlit(cSurfaceBackend*, int, int, int, int, int, int, int, int, int, int,
+                                 unsigned long, unsigned long)
+{
+    return 0;
+}
+int cSurfaceBackend::MirrorHorizontal(int, int, int, int) { return 0; }
+int cSurfaceBackend::MirrorVertical(int, int, int, int) { return 0; }
+int cSurfaceBackend::GetContentRect(RECT*) { return 0; }
+int cSurfaceBackend::FillRectIndex(int, int, int, int, int) { return 0; }
+int cSurfaceBackend::FillRect(int, int, int, int, COLORREF) { return 0; }
+int cSurfaceBackend::Rotate(cSurfaceBackend*, double, int, COLORREF, int) { return 0; }
+int cSurfaceBackend::Rotate90(cSurfaceBackend*, int) { return 0; }
+int cSurfaceBackend::DrawText(const char*, int, int, int, unsigned, const RECT*, COLORREF, HFONT, int, int,
+                              unsigned long, unsigned long)
+{
+    return 0;
+}
+int cSurfaceBackend::DrawTextEx(const char*, int, RECT*, unsigned, COLORREF, HFONT, int, int, unsigned long,
+                                unsigned long, int, int, int)
+{
+    return 0;
+}
+int cSurfaceBackend::IsBlank() { return 0; }
+int cSurfaceBackend::ReplaceColour(COLORREF, COLORREF) { return 0; }
+void cSurfaceBackend::RemapFromPalette(SharedPalette*) {}
+void cSurfaceBackend::ApplyIndexMap(const unsigned char*) {}
+int cSurfaceBackend::SetPalette(SharedPalette*, int) { return 0; }
+int cSurfaceBackend::SetPaletteEntries(const LOGPALETTE*, int) { return 0; }
+int cSurfaceBackend::SetPaletteFrom(cSurfaceBackend*, int) { return 0; }
+int cSurfaceBackend::GetPaletteEntries(PALETTEENTRY*, int, int) { return 0; }
+SharedPalette* cSurfaceBackend::GetPalette() { return d.palette; }
+int cSurfaceBackend::GetLogPalette(LOGPALETTE*) { return 0; }
+int cSurfaceBackend::NearestIndex(COLORREF) { return 0; }
+COLORREF cSurfaceBackend::IndexToColour(int) { return 0; }
+int cSurfaceBackend::GetBlackIndex() { return 0; }
+int cSurfaceBackend::AttachWindow(HWND) { return 1; }
+int cSurfaceBackend::IsCompressed() { return 0; }
+int cSurfaceBackend::ReadPixels(HANDLE) { return 0; }
+int cSurfaceBackend::WritePixels(HANDLE) { return 0; }
+void cSurfaceBackend::SetTransparentColour(COLORREF) {}
+COLORREF cSurfaceBackend::GetTransparentColour() { return d.transparentColour; }
+unsigned long cSurfaceBackend::GetTransparentNative() { return d.transparentNative; }
+int cSurfaceBackend::BuildMask(MaskRecord*, int) { return 0; }
+void cSurfaceBackend::RestoreSurface() {}
+void cSurfaceBackend::Reserved68() {}
+void cSurfaceBackend::Reserved69() {}
+void cSurfaceBackend::Reserved70() {}
