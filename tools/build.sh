@@ -29,7 +29,8 @@ kx_build_all() {
     export KX_WINE=/usr/lib/wine/wine KX_WINEARCH=win32
   else
     echo "build: this machine cannot run 32-bit code; tests and the sample host run as 64-bit builds" >&2
-    kx_configure_and_build "$kx_build/x64" mingw-x86_64.cmake
+    KX_CMAKE_ARGS="${KX_CMAKE_ARGS:-} -DKX_DELIVERABLE_DLL=$kx_build/bin/Kalvex2.dll" \
+      kx_configure_and_build "$kx_build/x64" mingw-x86_64.cmake
     kx_run_build=$kx_build/x64
     export KX_WINE=/usr/lib/wine/wine64 KX_WINEARCH=win64
   fi

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "kalvex2/base.h"
+
 #include <fstream>
 #include <map>
 #include <set>
@@ -30,14 +32,14 @@ struct ExportTable {
     DWORD base = 0;
     std::set<DWORD> ordinals;  // ordinals with a non-zero address
     DWORD names = 0;
+    WORD machine = 0;
     bool ok = false;
 };
 
 // Maps an RVA to a file offset through the section table.
-long RvaToOffset(const IMAGE_NT_HEADERS32* nt, DWORD rva)
+long RvaToOffset(const IMAGE_FILE_HEADER* file, const IMAGE_SECTION_HEADER* s, DWORD rva)
 {
-    const IMAGE_SECTION_HEADER* s = IMAGE_FIRST_SECTION(nt);
-    for (int i = 0; i < nt->FileHeader.NumberOfSections; i++, s++) {
+    for (int i = 0; i < file->NumberOfSections; i++, s++) {
         DWORD size = s->Misc.VirtualSize > s->SizeOfRawData ? s->Misc.VirtualSize : s->SizeOfRawData;
         if (rva >= s->VirtualAddress && rva < s->VirtualAddress + size)
             return (long)(rva - s->VirtualAddress + s->PointerToRawData);
@@ -53,15 +55,27 @@ ExportTable ReadExports(const std::vector<unsigned char>& pe)
     auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(pe.data());
     if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew + sizeof(IMAGE_NT_HEADERS32) > pe.size())
         return t;
+    // The deliverable is PE32; the 64-bit test build's DLL (PE32+) carries the same table.
     auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(pe.data() + dos->e_lfanew);
-    if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+    auto nt64 = reinterpret_cast<const IMAGE_NT_HEADERS64*>(nt);
+    if (nt->Signature != IMAGE_NT_SIGNATURE)
         return t;
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
-    long off = RvaToOffset(nt, dir.VirtualAddress);
+    const IMAGE_DATA_DIRECTORY* dir;
+    if (nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+        dir = &nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    else if (nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+        dir = &nt64->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    else
+        return t;
+    t.machine = nt->FileHeader.Machine;
+    const IMAGE_SECTION_HEADER* sections = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
+        reinterpret_cast<const unsigned char*>(&nt->OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader);
+    auto rva = [&](DWORD r) { return RvaToOffset(&nt->FileHeader, sections, r); };
+    long off = rva(dir->VirtualAddress);
     if (off < 0 || off + sizeof(IMAGE_EXPORT_DIRECTORY) > pe.size())
         return t;
     auto ex = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(pe.data() + off);
-    long funcs = RvaToOffset(nt, ex->AddressOfFunctions);
+    long funcs = rva(ex->AddressOfFunctions);
     if (funcs < 0 || funcs + 4ull * ex->NumberOfFunctions > pe.size())
         return t;
     auto addr = reinterpret_cast<const DWORD*>(pe.data() + funcs);
@@ -91,19 +105,31 @@ std::set<DWORD> Promised()
     return s;
 }
 
+void ExpectPromisedTable(const std::string& path, WORD machine)
+{
+    std::vector<unsigned char> pe = ReadFileBytes(path.c_str());
+    ASSERT_FALSE(pe.empty()) << path;
+    ExportTable t = ReadExports(pe);
+    ASSERT_TRUE(t.ok) << path;
+    EXPECT_EQ(t.machine, machine) << path;
+    EXPECT_EQ(t.names, 0u) << path;
+    std::set<DWORD> promised = Promised();
+    EXPECT_EQ(t.ordinals.size(), 828u) << path;
+    for (DWORD o : promised)
+        EXPECT_TRUE(t.ordinals.count(o)) << "missing ordinal " << o << " in " << path;
+    for (DWORD o : t.ordinals)
+        EXPECT_TRUE(promised.count(o)) << "unexpected ordinal " << o << " in " << path;
+}
+
 TEST(ExportTable, FileHoldsExactlyThePromisedOrdinalsAndNoNames)
 {
-    std::vector<unsigned char> pe = ReadFileBytes(DllPath().c_str());
-    ASSERT_FALSE(pe.empty()) << DllPath();
-    ExportTable t = ReadExports(pe);
-    ASSERT_TRUE(t.ok);
-    EXPECT_EQ(t.names, 0u);
-    std::set<DWORD> promised = Promised();
-    EXPECT_EQ(t.ordinals.size(), 828u);
-    for (DWORD o : promised)
-        EXPECT_TRUE(t.ordinals.count(o)) << "missing ordinal " << o;
-    for (DWORD o : t.ordinals)
-        EXPECT_TRUE(promised.count(o)) << "unexpected ordinal " << o;
+    ExpectPromisedTable(DllPath(), KX_ABI32 ? IMAGE_FILE_MACHINE_I386 : IMAGE_FILE_MACHINE_AMD64);
+}
+
+// The 64-bit test build also reads the 32-bit deliverable that was built beside it.
+TEST(ExportTable, TheDeliverableIsA32BitDllWithThePromisedTable)
+{
+    ExpectPromisedTable(KX_DELIVERABLE_DLL, IMAGE_FILE_MACHINE_I386);
 }
 
 TEST(ExportTable, LoaderResolvesEveryPromisedOrdinalAndNothingElse)
@@ -151,7 +177,7 @@ TEST(ExportTable, OnlyTheListedOrdinalsReachThePlaceholder)
         EXPECT_EQ(p == placeholder, listed.count(o) == 1) << "ordinal " << o;
     }
     // The placeholder answers 0 as promised.
-    EXPECT_EQ(reinterpret_cast<int(__cdecl*)()>(placeholder)(), 0);
+    EXPECT_EQ(reinterpret_cast<int(__cdecl*)()>(reinterpret_cast<void*>(placeholder))(), 0);
     printf("ordinals not built yet: %u of 828\n", (unsigned)listed.size());
     FreeLibrary(dll);
 }
