@@ -265,3 +265,14 @@ SlotNode* cSlotList::Free()
     freeCount = 0;
     return static_cast<SlotNode*>(old);
 }
+
+int cSlotList::GetCount() const
+{
+    // freeCount also counts slot 0, so capacity - freeCount is exactly the number of elements.
+    return capacity - freeCount;
+}
+
+int cSlotList::GetTail() const
+{
+    return tail;
+}

@@ -996,6 +996,8 @@ TEST_P(SlotListRandom, MatchesTheModel)
         SCOPED_TRACE(::testing::Message() << "call " << step << ": " << what);
         ASSERT_EQ(got, expected);
         ASSERT_TRUE(Matches(s, m));
+        ASSERT_EQ(s.GetCount(), (int)m.elements_.size());
+        ASSERT_EQ(s.GetTail(), m.elements_.empty() ? 0 : m.elements_.back().first);
     }
 }
 
