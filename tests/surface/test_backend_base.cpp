@@ -7,6 +7,7 @@
 #include "frame/frame.h"
 #include "kernels/kernel_set.h"
 #include "surface/backend.h"
+#include "surface/surface_size.h"
 
 using namespace kx;
 
@@ -255,6 +256,44 @@ TEST(BackendBase, CanvasOwnsItsBackend)
         EXPECT_EQ(d.GetError(), 0u);
     }
     EXPECT_EQ(g_destroyed, before + 3);
+}
+
+struct SizeCase {
+    int width, height, bits, align;
+    bool ok;
+    int pitch;
+    uint32_t bytes;
+};
+
+// Every backend sizes its pixel memory here: sizes that would wrap 32 bits, and sizes that are not positive, fail
+// instead of allocating a short block.
+TEST(SurfaceSize, CheckedPitchAndBytes)
+{
+    const SizeCase cases[] = {
+        {1, 1, 8, 4, true, 4, 4},
+        {3, 2, 24, 4, true, 12, 24},       // 9 bytes padded to 12
+        {5, 1, 16, 4, true, 12, 12},       // 10 bytes padded to 12
+        {7, 3, 1, 4, true, 4, 12},         // 1-bit rows
+        {640, 480, 32, 4, true, 2560, 1228800},
+        {100, 10, 8, 1, true, 100, 1000},
+        {0, 10, 8, 4, false, 0, 0},
+        {10, -1, 8, 4, false, 0, 0},
+        {10, 10, 0, 4, false, 0, 0},
+        {10, 10, 8, 3, false, 0, 0},       // alignment not a power of two
+        {65536, 65536, 32, 4, false, 0, 0},   // 16 GiB
+        {0x40000000, 1, 32, 4, false, 0, 0},  // the pitch alone overflows
+        {46341, 46341, 8, 4, false, 0, 0},    // just over 2^31 bytes
+        {46340, 46340, 8, 4, true, 46340, 46340u * 46340u},
+    };
+    for (const SizeCase& c : cases) {
+        SurfaceSize size = {-1, 7};
+        EXPECT_EQ(ComputeSurfaceSize(c.width, c.height, c.bits, c.align, &size), c.ok)
+            << c.width << "x" << c.height << "x" << c.bits << " align " << c.align;
+        if (c.ok) {
+            EXPECT_EQ(size.pitch, c.pitch) << c.width << "x" << c.height << "x" << c.bits;
+            EXPECT_EQ(size.bytes, c.bytes) << c.width << "x" << c.height << "x" << c.bits;
+        }
+    }
 }
 
 }  // namespace
