@@ -1,15 +1,5 @@
-# Cross toolchain: 32-bit Windows PE binaries from Debian's mingw-w64 (posix thread model, GCC 12).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR x86)
+# The deliverables: 32-bit x86 Windows PE binaries. Every test program runs under Wine.
 set(KX_TRIPLE i686-w64-mingw32)
-set(CMAKE_C_COMPILER ${KX_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KX_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${KX_TRIPLE}-windres)
-set(CMAKE_DLLTOOL ${KX_TRIPLE}-dlltool)
-set(CMAKE_FIND_ROOT_PATH /usr/${KX_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Every test program runs under Wine.
+set(CMAKE_SYSTEM_PROCESSOR x86)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

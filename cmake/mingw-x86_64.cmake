@@ -1,15 +1,6 @@
-# Test toolchain: the same sources as 64-bit Windows programs, for machines that cannot run 32-bit code (see README).
-set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR AMD64)
+# The test build: the same sources as 64-bit Windows programs, for machines that cannot run 32-bit code (see
+# README). Every test program runs under 64-bit Wine.
 set(KX_TRIPLE x86_64-w64-mingw32)
-set(CMAKE_C_COMPILER ${KX_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KX_TRIPLE}-g++-posix)
-set(CMAKE_RC_COMPILER ${KX_TRIPLE}-windres)
-set(CMAKE_DLLTOOL ${KX_TRIPLE}-dlltool)
-set(CMAKE_FIND_ROOT_PATH /usr/${KX_TRIPLE})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Every test program runs under 64-bit Wine.
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

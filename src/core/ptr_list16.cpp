@@ -45,13 +45,8 @@ int KX_CDECL PtrListGrow(PtrList16* list, int* count, int* capacity, int n)
 {
     if (*capacity > n)
         return 1;
-    int newCapacity;
-    if (!CapacityFor(n, &newCapacity))
-        return 0;
     // n is the number of entries needed, so a capacity that is already n's multiple of 16 has room for them.
-    if (newCapacity == *capacity)
-        return 1;
-    return Resize(list, capacity, newCapacity);
+    return PtrListSetCapacity(list, count, capacity, n);
 }
 
 int KX_CDECL PtrListSetCapacity(PtrList16* list, int* count, int* capacity, int n)

@@ -105,34 +105,27 @@ static unsigned char* PixelAddress(const SurfaceDesc& d, int x, int y)
 
 // Surfaces with addressable memory are written directly; the others (display surfaces) must be locked around
 // the store, and a failed lock means there is nothing to write to.
+template <class Store>
+static void StoreLocked(cSurfaceBackend* b, Store store)
+{
+    if (b->d.pixelBlock) {
+        store();
+    } else if (b->Lock()) {
+        store();
+        b->Unlock();
+    }
+}
+
 void cSurfaceBackend::SetPixelIndex(int x, int y, int index)
 {
-    if (!InsideClip(d, x, y))
-        return;
-    bool locked = false;
-    if (!d.pixelBlock) {
-        if (!Lock())
-            return;
-        locked = true;
-    }
-    *PixelAddress(d, x, y) = (unsigned char)index;
-    if (locked)
-        Unlock();
+    if (InsideClip(d, x, y))
+        StoreLocked(this, [&] { *PixelAddress(d, x, y) = (unsigned char)index; });
 }
 
 void cSurfaceBackend::SetPixel(int x, int y, COLORREF colour)
 {
-    if (!InsideClip(d, x, y) || !d.kernels)
-        return;
-    bool locked = false;
-    if (!d.pixelBlock) {
-        if (!Lock())
-            return;
-        locked = true;
-    }
-    d.kernels->setPixel(&d, x, y, colour);
-    if (locked)
-        Unlock();
+    if (InsideClip(d, x, y) && d.kernels)
+        StoreLocked(this, [&] { d.kernels->setPixel(&d, x, y, colour); });
 }
 
 int cSurfaceBackend::GetPixelRaw(int x, int y, unsigned long* value)
