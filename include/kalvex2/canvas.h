@@ -247,6 +247,20 @@ public:
     void Reserved2();
     void Reserved3();
 
+    /* palettes (surfaces of at most 8 bits; the others fail with ERR_UNSUPPORTED). remap 1 keeps the picture's
+     * colours by moving each pixel to the new palette's nearest entry. */
+    int SetPalette(SharedPalette* palette, int remap);
+    int SetPaletteEntries(const LOGPALETTE* palette, int remap);
+    int SetPaletteFrom(cCanvas* other, int remap);
+    int SetPaletteFromHandle(HPALETTE palette, int remap);
+    SharedPalette* GetPalette();   /* no reference added */
+    int GetPaletteEntries(PALETTEENTRY* destination, int first, int count);
+    int NearestIndex(COLORREF colour);
+    COLORREF IndexToColour(int index);
+    int GetBlackIndex();
+    void ApplyIndexMap(const unsigned char* map);   /* every pixel p becomes map[p] */
+    void RemapToPaletteOf(cCanvas* other);          /* pixels that are indices of other's palette */
+
 private:
     cCanvas& operator=(const cCanvas&);
 };

@@ -39,6 +39,11 @@ extern ProcessState g_process;
 LibraryLock& TheLibraryLock();
 
 // The built-in palettes that the display probe refreshes from the system palette (logical palettes, version 0x300).
+struct LogPalette2 {
+    WORD version;
+    WORD count;
+    PALETTEENTRY entries[2];
+};
 struct LogPalette16 {
     WORD version;
     WORD count;
@@ -49,6 +54,7 @@ struct LogPalette256 {
     WORD count;
     PALETTEENTRY entries[256];
 };
+extern const LogPalette2 g_monoPalette;
 extern LogPalette16 g_systemPalette16;
 extern LogPalette256 g_defaultPalette256;
 

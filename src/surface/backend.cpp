@@ -1,5 +1,6 @@
 // The backend base class: the descriptor and the generic software behaviour of every slot. Clipping and locking
-// live here and nowhere else; the blit, drawing, palette and image slots are filled in by their own files.
+// live here and nowhere else; the blit, drawing, palette (backend_palette.cpp) and image slots are filled in by
+// their own files.
 #include "backend.h"
 
 #include "frame/frame.h"
@@ -146,7 +147,7 @@ int cSurfaceBackend::GetPixel(int x, int y, COLORREF* colour)
     return 1;
 }
 
-// Slots whose generic behaviour belongs to the blit, stretch, drawing, text, palette, image and mask code. Until
+// Slots whose generic behaviour belongs to the blit, stretch, drawing, text, image and mask code. Until
 // that code is in the library they fail like the empty backend does.
 int cSurfaceBackend::BlitFromDevice(int, int, HDC, int, int, int, int, int, int, unsigned long) { return 0; }
 int cSurfaceBackend::Blit(cSurfaceBackend*, int, int, int, int, int, int, int, int, unsigned long, unsigned long)
@@ -191,17 +192,6 @@ int cSurfaceBackend::DrawTextEx(const char*, int, RECT*, unsigned, COLORREF, HFO
 }
 int cSurfaceBackend::IsBlank() { return 0; }
 int cSurfaceBackend::ReplaceColour(COLORREF, COLORREF) { return 0; }
-void cSurfaceBackend::RemapFromPalette(SharedPalette*) {}
-void cSurfaceBackend::ApplyIndexMap(const unsigned char*) {}
-int cSurfaceBackend::SetPalette(SharedPalette*, int) { return 0; }
-int cSurfaceBackend::SetPaletteEntries(const LOGPALETTE*, int) { return 0; }
-int cSurfaceBackend::SetPaletteFrom(cSurfaceBackend*, int) { return 0; }
-int cSurfaceBackend::GetPaletteEntries(PALETTEENTRY*, int, int) { return 0; }
-SharedPalette* cSurfaceBackend::GetPalette() { return d.palette; }
-int cSurfaceBackend::GetLogPalette(LOGPALETTE*) { return 0; }
-int cSurfaceBackend::NearestIndex(COLORREF) { return 0; }
-COLORREF cSurfaceBackend::IndexToColour(int) { return 0; }
-int cSurfaceBackend::GetBlackIndex() { return 0; }
 int cSurfaceBackend::AttachWindow(HWND) { return 1; }
 int cSurfaceBackend::IsCompressed() { return 0; }
 int cSurfaceBackend::ReadPixels(HANDLE) { return 0; }

@@ -1,8 +1,11 @@
-// The built-in palettes: the 16 VGA colours and the default 256-colour palette (twenty static system colours at
-// 0-9 and 246-255, refreshed from the system on palette displays, around 236 fixed colours marked no-collapse).
+// The built-in palettes: monochrome, the 16 VGA colours and the default 256-colour palette (twenty static system
+// colours at 0-9 and 246-255, refreshed from the system on palette displays, around 236 fixed colours marked
+// no-collapse).
 #include "frame/frame.h"
 
 namespace kx {
+
+const LogPalette2 g_monoPalette = {0x300, 2, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
 
 LogPalette16 g_systemPalette16 = {
     0x300, 16,
