@@ -9,6 +9,7 @@
 
 #include <windows.h>
 #include "base.h"
+#include "memory.h"
 
 /* <windows.h> maps DrawText and DrawTextEx to their A/W forms; the library's members keep their own names. A
  * host that calls them writes #undef DrawText (or DrawTextEx) after including this header. */
@@ -230,6 +231,22 @@ public:
     COLORREF GetPixelFast(int x, int y);
     int GetPixelIndexFast(int x, int y);
 
+    /* transparent colour and alpha plane (8 bits per pixel, 0 = fully transparent) */
+    void SetTransparentColour(COLORREF colour);
+    COLORREF GetTransparentColour();
+    unsigned long GetTransparentNative();
+    unsigned char* CreateAlphaPlane();
+    int SetAlphaPlane(const unsigned char* source, int step);
+    void AttachAlphaPlane(unsigned char* memory, int step);
+    unsigned char* DetachAlphaPlane(int* step);
+    cCanvas* NewAlphaCanvas();
+    int GetAlphaRowStep();
+    int HasAlphaPlane();
+    unsigned char* GetAlphaPlane();
+
+    /* device-independent bitmaps */
+    unsigned long GetDibSize();
+
     /* devices and display */
     HDC GetDC();
     void ReleaseDC(HDC dc);
@@ -273,6 +290,13 @@ KX_API void KX_CDECL ReleaseCanvas(cCanvas* canvas);
 /* type 0 memory, 1 and 3 DIB (2 DIB keeping its DC) or DirectDraw with mode 2; result 1 when the prototype has
  * exactly the requested depth. */
 KX_API int KX_CDECL GetPrototype(cCanvas** out, int depth, int type, int mode);
+
+/* Sizes of packed device-independent bitmaps (header, colour table or masks, rows padded to 4 bytes). */
+KX_API unsigned long KX_CDECL DibHeaderSize(int depth);
+KX_API unsigned long KX_CDECL DibRowBytes(int width, int depth);
+/* The bitmap's size in the low 32 bits and its header size in the high 32 bits (EDX:EAX for 32-bit callers). */
+KX_API unsigned long long KX_CDECL DibSize(int width, int height, int depth);
+KX_API unsigned char* KX_CDECL DibBits(const BITMAPINFOHEADER* header);
 
 #pragma pop_macro("DrawTextEx")
 #pragma pop_macro("DrawText")

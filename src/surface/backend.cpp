@@ -15,15 +15,22 @@ cSurfaceBackend::cSurfaceBackend()
     d.flags |= g_process.cpuFeatures & 0xFF;
 }
 
+void kx::ForgetAlphaPlane(SurfaceDesc& d)
+{
+    if (d.flags & SURFACE_OWNS_ALPHA) {
+        void* plane = d.alphaBlock;
+        FreeAndNull(&plane);
+    }
+    d.flags &= ~(unsigned long)SURFACE_OWNS_ALPHA;
+    d.alphaBlock = d.alphaRowZero = nullptr;
+    d.alphaPitch = d.alphaRowStep = 0;
+}
+
 cSurfaceBackend::~cSurfaceBackend()
 {
     ReleaseSharedPalette(d.palette);
     d.palette = nullptr;
-    if (d.flags & SURFACE_OWNS_ALPHA) {
-        void* block = d.alphaBlock;
-        FreeAndNull(&block);
-    }
-    d.alphaBlock = d.alphaRowZero = nullptr;
+    ForgetAlphaPlane(d);
 }
 
 cSurfaceBackend* cSurfaceBackend::MakeScreenInstance() { return nullptr; }
@@ -196,7 +203,33 @@ int cSurfaceBackend::AttachWindow(HWND) { return 1; }
 int cSurfaceBackend::IsCompressed() { return 0; }
 int cSurfaceBackend::ReadPixels(HANDLE) { return 0; }
 int cSurfaceBackend::WritePixels(HANDLE) { return 0; }
-void cSurfaceBackend::SetTransparentColour(COLORREF) {}
+void cSurfaceBackend::SetTransparentColour(COLORREF colour)
+{
+    d.transparentColour = colour;
+    d.transparentNative = 0;
+    // Black is native 0 in every format (index 0 on 8-bit surfaces, whatever entry 0 holds).
+    if (colour == 0)
+        return;
+    uint32_t r = colour & 0xFF, g = (colour >> 8) & 0xFF, b = (colour >> 16) & 0xFF;
+    switch (d.depth) {
+    case 8:
+        d.transparentNative = (unsigned long)NearestIndex(colour);
+        if (d.palette)
+            d.transparentColour = PaletteEntryColour(d.palette, (int)d.transparentNative);
+        break;
+    case 15:
+        d.transparentNative = (r >> 3) << 10 | (g >> 3) << 5 | b >> 3;
+        d.transparentColour = colour & 0xF8F8F8;
+        break;
+    case 16:
+        d.transparentNative = (r >> 3) << 11 | (g >> 2) << 5 | b >> 3;
+        d.transparentColour = colour & 0xF8FCF8;
+        break;
+    default:
+        d.transparentNative = r << 16 | g << 8 | b;
+        break;
+    }
+}
 COLORREF cSurfaceBackend::GetTransparentColour() { return d.transparentColour; }
 unsigned long cSurfaceBackend::GetTransparentNative() { return d.transparentNative; }
 int cSurfaceBackend::BuildMask(MaskRecord*, int) { return 0; }

@@ -34,6 +34,9 @@ void DestroyBackend(T* self, unsigned flags)
     }
 }
 
+// Frees the alpha plane when the surface owns it and forgets it either way.
+void ForgetAlphaPlane(SurfaceDesc& d);
+
 // The static empty backend: 0 x 0, depth 0, every operation fails quietly. Never destroyed by a canvas.
 cSurfaceBackend* EmptyBackend();
 inline bool IsEmptyBackend(const cSurfaceBackend* b) { return b == EmptyBackend(); }

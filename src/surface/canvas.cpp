@@ -62,18 +62,25 @@ void cCanvas::CreateCopy(cCanvas* source, int width, int height)
     cSurfaceBackend* from = source->backend;
     cSurfaceBackend* made = nullptr;
     if (!IsEmptyBackend(from)) {
+        int copied = 0;
         if (width == -1) {
             made = from->MakeInstance(from->d.width, from->d.height);
             if (made)
-                from->Blit(made, 0, 0, 0, 0, from->d.width, from->d.height, 0, 0, 0, 2);
+                copied = from->Blit(made, 0, 0, 0, 0, from->d.width, from->d.height, 0, 0, 0, 2);
         } else {
             made = from->MakeInstance(width, height);
             if (made)
-                from->StretchBlit(made, 0, 0, made->d.width, made->d.height, 0, 0, from->d.width, from->d.height, 0,
-                                  0, 0, 4);
+                copied = from->StretchBlit(made, 0, 0, made->d.width, made->d.height, 0, 0, from->d.width,
+                                           from->d.height, 0, 0, 0, 4);
         }
-        if (!made)
+        if (!made) {
             lastError = ERR_NO_MEMORY;
+        } else if (!copied) {
+            // A surface whose pixels could not be copied is no copy: its memory holds whatever was there.
+            made->Destroy(1);
+            made = nullptr;
+            lastError = ERR_UNSUPPORTED;
+        }
     }
     // The source may be this very canvas: its backend is released only after the copy has been made.
     AttachBackend(this, made);

@@ -1,23 +1,28 @@
 // The prototype canvases from which every new surface is cloned (MakeInstance), and GetPrototype. Only a
 // prototype's class and format matter; it has no pixels.
 #include "backend.h"
+#include "mem_surface.h"
 #include "frame/frame.h"
 #include "kernels/kernel_set.h"
 
 namespace kx {
 
-// Makes the prototype backend of one class. Each backend class registers its maker here when it joins the
-// library; a class that is not built yet leaves its canvases on the empty backend, as a failed construction does.
-static cSurfaceBackend* MakePrototype(int kind, int depth)
+enum PrototypeClass { PROTO_MEMORY, PROTO_GREY, PROTO_DIB, PROTO_DIB_KEPT_DC, PROTO_DDRAW, PROTO_DDRAW_SYSTEM };
+
+// Makes the prototype backend of one class. A class that is not in the library yet (the DIB and DirectDraw
+// back-ends) leaves its canvases on the empty backend, as a failed construction does.
+static cSurfaceBackend* MakePrototype(PrototypeClass cls)
 {
-    (void)kind;
-    (void)depth;
-    return nullptr;
+    switch (cls) {
+    case PROTO_MEMORY: return New<cMemSurface>();
+    case PROTO_GREY: return New<cGreySurface>();
+    default: return nullptr;
+    }
 }
 
-static void Build(cCanvas* canvas, int kind, int depth)
+static void Build(cCanvas* canvas, PrototypeClass cls, int depth)
 {
-    cSurfaceBackend* backend = MakePrototype(kind, depth);
+    cSurfaceBackend* backend = MakePrototype(cls);
     if (!backend)
         return;
     if (!backend->InitFormat(depth)) {
@@ -31,14 +36,14 @@ void BuildPrototypes()
 {
     const PrototypeCanvases& p = Prototypes();
     for (int i = 0; i < PROTO_FORMATS; i++)
-        Build(p.memory[i], SURFACE_KIND_MEMORY, kDepthOfFormat[i]);
-    Build(p.grey, 0, 8);
+        Build(p.memory[i], PROTO_MEMORY, kDepthOfFormat[i]);
+    Build(p.grey, PROTO_GREY, 8);
     for (int i = 0; i < PROTO_FORMATS; i++)
-        Build(p.dib[i], SURFACE_KIND_DIB, kDepthOfFormat[i]);
+        Build(p.dib[i], PROTO_DIB, kDepthOfFormat[i]);
     for (int i = 0; i < PROTO_FORMATS; i++)
-        Build(p.dibKeptDC[i], SURFACE_KIND_DIB_KEPT_DC, kDepthOfFormat[i]);
-    Build(p.ddraw, SURFACE_KIND_DDRAW, 8);
-    Build(p.ddrawSystem, SURFACE_KIND_DDRAW_SYSTEM, 8);
+        Build(p.dibKeptDC[i], PROTO_DIB_KEPT_DC, kDepthOfFormat[i]);
+    Build(p.ddraw, PROTO_DDRAW, 8);
+    Build(p.ddrawSystem, PROTO_DDRAW_SYSTEM, 8);
 }
 
 void ReleasePrototypes()

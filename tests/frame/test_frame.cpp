@@ -58,7 +58,20 @@ TEST(Frame, UnbalancedTermLibraryLeavesTheLibraryUsable)
     InitLibrary();
     cCanvas* proto = nullptr;
     EXPECT_EQ(GetPrototype(&proto, 32, 0, 0), 1);
-    EXPECT_NE(proto, nullptr);
+    ASSERT_NE(proto, nullptr);
+    EXPECT_TRUE(proto->IsValid()) << "one InitLibrary after the count reached 0 builds the prototypes again";
+}
+
+TEST(Frame, OnlyTheLastTermLibraryReleasesThePrototypes)
+{
+    cCanvas* proto = nullptr;
+    GetPrototype(&proto, 16, 0, 0);
+    ASSERT_TRUE(proto->IsValid());
+    InitLibrary();
+    TermLibrary();
+    EXPECT_TRUE(proto->IsValid());
+    cCanvas made;
+    EXPECT_TRUE(made.CreateLike(2, 2, proto));
 }
 
 TEST(Frame, RecordMembers)
