@@ -23,7 +23,12 @@ unsigned long GetPixel32(SurfaceDesc* d, int x, int y)
     return *(uint32_t*)(d->rowZero + y * d->rowStep + x * d->bytesPerPixel) & 0xFFFFFFu;
 }
 
-const BlitKernelSet kTestKernels = {SetPixel32, GetPixel32, {}};
+const BlitKernelSet kTestKernels = [] {
+    BlitKernelSet k{};
+    k.setPixel = SetPixel32;
+    k.getPixel = GetPixel32;
+    return k;
+}();
 
 int g_destroyed = 0;
 
