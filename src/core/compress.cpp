@@ -67,6 +67,27 @@ bool Feed(z_stream& z, cInStream* input, unsigned char* chunk, int& left, int& s
     return true;
 }
 
+// Runs a zlib step with Z_FINISH until the stream's end, writing what each call produces. A call that produces
+// nothing without reaching the end means the end will never come.
+int Finish(int (*step)(z_streamp, int), cOutStream* output, z_stream& z, unsigned char* out, int outSize)
+{
+    for (;;) {
+        z.next_out = out;
+        z.avail_out = (uInt)outSize;
+        int r = step(&z, Z_FINISH);
+        if (r != Z_OK && r != Z_STREAM_END)
+            return ERR_BAD_DATA;
+        int produced = outSize - (int)z.avail_out;
+        int status;
+        if (produced > 0 && (status = output->Write(out, produced)) != STATUS_OK)
+            return status;
+        if (r == Z_STREAM_END)
+            return STATUS_OK;
+        if (produced == 0)
+            return ERR_BAD_DATA;
+    }
+}
+
 int Inflate(cOutStream* output, cInStream* input, int length, z_stream& z, Buffers& b)
 {
     int left = length;
@@ -88,20 +109,7 @@ int Inflate(cOutStream* output, cInStream* input, int length, z_stream& z, Buffe
     if (status != STATUS_OK)
         return status;
     // Drain what zlib still holds. A stream whose end never came is truncated, whatever it produced so far.
-    for (;;) {
-        z.next_out = b.out;
-        z.avail_out = kInflateOut;
-        int r = inflate(&z, Z_FINISH);
-        if (r != Z_OK && r != Z_STREAM_END)
-            return ERR_BAD_DATA;
-        int produced = kInflateOut - (int)z.avail_out;
-        if (produced > 0 && (status = output->Write(b.out, produced)) != STATUS_OK)
-            return status;
-        if (r == Z_STREAM_END)
-            return STATUS_OK;
-        if (produced == 0)
-            return ERR_BAD_DATA;
-    }
+    return Finish(inflate, output, z, b.out, kInflateOut);
 }
 
 int Deflate(cOutStream* output, cInStream* input, int length, z_stream& z, Buffers& b)
@@ -121,20 +129,7 @@ int Deflate(cOutStream* output, cInStream* input, int length, z_stream& z, Buffe
     if (status != STATUS_OK)
         return status;
     // Only the end of the zlib stream is success: stopping earlier would leave a stream without its trailer.
-    for (;;) {
-        z.next_out = b.out;
-        z.avail_out = kDeflateOut;
-        int r = deflate(&z, Z_FINISH);
-        if (r != Z_OK && r != Z_STREAM_END)
-            return ERR_BAD_DATA;
-        int produced = kDeflateOut - (int)z.avail_out;
-        if (produced > 0 && (status = output->Write(b.out, produced)) != STATUS_OK)
-            return status;
-        if (r == Z_STREAM_END)
-            return STATUS_OK;
-        if (produced == 0)
-            return ERR_BAD_DATA;
-    }
+    return Finish(deflate, output, z, b.out, kDeflateOut);
 }
 
 }  // namespace

@@ -15,42 +15,10 @@
 #include <vector>
 
 #include "kalvex2/compress.h"
+#include "temp_file.h"
 
 namespace {
 
-typedef std::vector<unsigned char> Bytes;
-
-std::string TempPath(const std::string& name)
-{
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    return std::string(dir) + "kx_compress_" + std::to_string(GetCurrentProcessId()) + "_" + name;
-}
-
-struct TempFile {
-    std::string path;
-    explicit TempFile(const std::string& name, const Bytes& content = Bytes()) : path(TempPath(name))
-    {
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD put = 0;
-        if (!content.empty())
-            WriteFile(f, content.data(), (DWORD)content.size(), &put, nullptr);
-        CloseHandle(f);
-    }
-    ~TempFile() { DeleteFileA(path.c_str()); }
-    Bytes Read() const
-    {
-        Bytes b;
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        b.resize(GetFileSize(f, nullptr));
-        DWORD got = 0;
-        if (!b.empty())
-            ReadFile(f, b.data(), (DWORD)b.size(), &got, nullptr);
-        CloseHandle(f);
-        return b;
-    }
-};
 
 Bytes Text(size_t n)
 {

@@ -15,10 +15,9 @@
 
 #include "kalvex2/memory.h"
 #include "kalvex2/streams.h"
+#include "temp_file.h"
 
 namespace {
-
-typedef std::vector<unsigned char> Bytes;
 
 // Byte i of every test file: no period that divides the buffer size, so a misplaced read shows.
 unsigned char PatternByte(size_t i)
@@ -34,49 +33,6 @@ Bytes Pattern(size_t n)
     return b;
 }
 
-std::string TempPath(const char* name)
-{
-    char dir[MAX_PATH];
-    GetTempPathA(MAX_PATH, dir);
-    return std::string(dir) + "kx_streams_" + std::to_string(GetCurrentProcessId()) + "_" + name;
-}
-
-// A file holding the given bytes, deleted when the test ends.
-struct TempFile {
-    std::string path;
-    explicit TempFile(const char* name, const Bytes& content = Bytes()) : path(TempPath(name))
-    {
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD put = 0;
-        if (!content.empty())
-            WriteFile(f, content.data(), (DWORD)content.size(), &put, nullptr);
-        CloseHandle(f);
-    }
-    ~TempFile() { DeleteFileA(path.c_str()); }
-    Bytes Read() const
-    {
-        Bytes b;
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                               OPEN_EXISTING, 0, nullptr);
-        if (f == INVALID_HANDLE_VALUE)
-            return b;
-        b.resize(GetFileSize(f, nullptr));
-        DWORD got = 0;
-        if (!b.empty())
-            ReadFile(f, b.data(), (DWORD)b.size(), &got, nullptr);
-        CloseHandle(f);
-        return b;
-    }
-    // True when nobody holds the file open: opening it without sharing succeeds only then.
-    bool Unused() const
-    {
-        HANDLE f = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (f == INVALID_HANDLE_VALUE)
-            return false;
-        CloseHandle(f);
-        return true;
-    }
-};
 
 // The whole content of an open file through its own handle (FileCreate shares nothing), keeping its pointer.
 Bytes ReadBack(HANDLE h)
