@@ -3,6 +3,7 @@
 // DllMain runs and destroys them in reverse after its process detach.
 #include "frame.h"
 #include "surface/backend.h"
+#include "display/window_surface.h"
 
 namespace kx {
 
@@ -17,7 +18,8 @@ struct EmptyBackendHolder {
 struct LibraryStatics {
     LibraryLock lock;
     EmptyBackendHolder empty;
-    // The window-surface factory joins here, before the prototypes, when window surfaces are built.
+    // The window-surface factory: the prototype of kind 2, holding no device context.
+    cWindowSurface windowSurfaces;
     cCanvas memory[PROTO_FORMATS];
     cCanvas grey;
     cCanvas dib[PROTO_FORMATS];

@@ -3,6 +3,8 @@
 // images have their own files; this one holds lifetime, creation, geometry, position, clipping and pixel access.
 #include "backend.h"
 
+#include "display/window_surface.h"
+
 #include "frame/frame.h"
 #include "kernels/kernel_set.h"
 #include "surface/palette.h"
@@ -84,6 +86,24 @@ void cCanvas::CreateCopy(cCanvas* source, int width, int height)
     }
     // The source may be this very canvas: its backend is released only after the copy has been made.
     AttachBackend(this, made);
+}
+
+int cCanvas::CreateOnDC(HDC dc)
+{
+    Release();
+    cSurfaceBackend* made = cWindowSurface::CreateOnDC(dc);
+    lastError = made ? STATUS_OK : ERR_NO_MEMORY;
+    AttachBackend(this, made);
+    return made != nullptr;
+}
+
+int cCanvas::CreateOnWindow(HWND window, int wholeWindow)
+{
+    Release();
+    cSurfaceBackend* made = cWindowSurface::CreateOnWindow(window, wholeWindow);
+    lastError = made ? STATUS_OK : ERR_NO_MEMORY;
+    AttachBackend(this, made);
+    return made != nullptr;
 }
 
 int cCanvas::CreateScreen()
