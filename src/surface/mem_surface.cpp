@@ -44,19 +44,23 @@ cMemSurface::~cMemSurface()
     FreeAndNull(&block_);
 }
 
-cSurfaceBackend* cMemSurface::MakeInstance(int width, int height)
+// A new surface of the same class and format with fresh rows (slack: bytes to round the start up to 8).
+template <class Surface>
+static cSurfaceBackend* MakeLike(const Surface* from, int width, int height, int slack)
 {
-    cMemSurface* made = New<cMemSurface>();
+    Surface* made = New<Surface>();
     if (!made)
         return nullptr;
-    CopyFormat(made, this);
-    if (!AllocateRows(made->d, &made->block_, width, height, 7)) {
+    CopyFormat(made, from);
+    if (!AllocateRows(made->d, &made->block_, width, height, slack)) {
         made->Destroy(1);
         return nullptr;
     }
     made->ResetClipRect();
     return made;
 }
+
+cSurfaceBackend* cMemSurface::MakeInstance(int width, int height) { return MakeLike(this, width, height, 7); }
 
 int cMemSurface::Resize(int width, int height)
 {
@@ -110,19 +114,7 @@ int cGreySurface::InitFormat(int depth)
     return 1;
 }
 
-cSurfaceBackend* cGreySurface::MakeInstance(int width, int height)
-{
-    cGreySurface* made = New<cGreySurface>();
-    if (!made)
-        return nullptr;
-    CopyFormat(made, this);
-    if (!AllocateRows(made->d, &made->block_, width, height, 8)) {
-        made->Destroy(1);
-        return nullptr;
-    }
-    made->ResetClipRect();
-    return made;
-}
+cSurfaceBackend* cGreySurface::MakeInstance(int width, int height) { return MakeLike(this, width, height, 8); }
 
 bool cGreySurface::View(unsigned char* data, int width, int height, int rowStep)
 {

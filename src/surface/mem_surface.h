@@ -15,7 +15,6 @@ public:
     cSurfaceBackend* MakeInstance(int width, int height) override;
     int Resize(int width, int height) override;
 
-protected:
     // The allocation as made (rowZero is it rounded up to 8 bytes); null for surfaces that view foreign memory.
     void* block_ = nullptr;
 };
