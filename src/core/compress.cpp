@@ -183,27 +183,45 @@ int FinishFile(cFileOutStream& out, int status)
     return status != STATUS_OK ? status : flushed;
 }
 
-}  // namespace
+// A pump into a file handle: the result is the pump's status, else that of the final flush, so a full disk is
+// never reported as success.
+template <class Pump>
+int PumpToFile(HANDLE output, cInStream& in, Pump pump)
+{
+    cFileOutStream out;
+    out.Open(output, kFileOutBuffer);
+    return FinishFile(out, pump(out, in));
+}
 
-int KX_CDECL InflateFileToFile(HANDLE output, HANDLE input, int length)
+template <class Pump>
+int PumpFileToFile(HANDLE output, HANDLE input, Pump pump)
 {
     cFileInStream in;
     int status = in.Open(input);
-    if (status != STATUS_OK)
-        return status;
-    cFileOutStream out;
-    out.Open(output, kFileOutBuffer);
-    return FinishFile(out, InflateStream(&out, &in, length));
+    return status != STATUS_OK ? status : PumpToFile(output, in, pump);
 }
 
-int KX_CDECL InflateMemToFile(HANDLE output, const void* source, int length)
+template <class Pump>
+int PumpMemToFile(HANDLE output, const void* source, int length, Pump pump)
 {
     cMemInStream in;
     if (length < 0 || in.Open(source, length) != STATUS_OK)
         return ERR_READ;
-    cFileOutStream out;
-    out.Open(output, kFileOutBuffer);
-    return FinishFile(out, InflateStream(&out, &in, length));
+    return PumpToFile(output, in, pump);
+}
+
+}  // namespace
+
+int KX_CDECL InflateFileToFile(HANDLE output, HANDLE input, int length)
+{
+    return PumpFileToFile(output, input,
+                          [&](cOutStream& out, cInStream& in) { return InflateStream(&out, &in, length); });
+}
+
+int KX_CDECL InflateMemToFile(HANDLE output, const void* source, int length)
+{
+    return PumpMemToFile(output, source, length,
+                         [&](cOutStream& out, cInStream& in) { return InflateStream(&out, &in, length); });
 }
 
 int kx::InflateFileToMemBounded(void* destination, int capacity, HANDLE input, int length)
@@ -227,23 +245,14 @@ int KX_CDECL InflateFileToMem(void* destination, HANDLE input, int length)
 
 int KX_CDECL DeflateFileToFile(HANDLE output, HANDLE input, int length, int level)
 {
-    cFileInStream in;
-    int status = in.Open(input);
-    if (status != STATUS_OK)
-        return status;
-    cFileOutStream out;
-    out.Open(output, kFileOutBuffer);
-    return FinishFile(out, DeflateStream(&out, &in, length, level));
+    return PumpFileToFile(output, input,
+                          [&](cOutStream& out, cInStream& in) { return DeflateStream(&out, &in, length, level); });
 }
 
 int KX_CDECL DeflateMemToFile(HANDLE output, const void* source, int length, int level)
 {
-    cMemInStream in;
-    if (length < 0 || in.Open(source, length) != STATUS_OK)
-        return ERR_READ;
-    cFileOutStream out;
-    out.Open(output, kFileOutBuffer);
-    return FinishFile(out, DeflateStream(&out, &in, length, level));
+    return PumpMemToFile(output, source, length,
+                         [&](cOutStream& out, cInStream& in) { return DeflateStream(&out, &in, length, level); });
 }
 
 int KX_CDECL CompressReserved()
