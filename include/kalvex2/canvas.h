@@ -62,6 +62,17 @@ struct SurfaceDesc {
 
 enum { SURFACE_OWNS_ALPHA = 0x100 };
 
+/* Blit modes and flags. Mode 1 skips source pixels of the transparent colour (or weighs them by the source's alpha
+ * plane when it has one). */
+enum {
+    BLIT_OPAQUE = 0,
+    BLIT_TRANSPARENT = 1
+};
+enum {
+    BLIT_SMOOTH_EDGES = 1, /* soften the edges of the copied shape with a 3 x 3 filter afterwards */
+    BLIT_COPY_ALPHA = 2    /* opaque copies: copy the source's alpha plane as well, giving the destination one */
+};
+
 /* One display mode, as EnumDisplayModes reports it. */
 struct DisplayModeRecord {
     int width;
@@ -243,6 +254,29 @@ public:
     int GetAlphaRowStep();
     int HasAlphaPlane();
     unsigned char* GetAlphaPlane();
+
+    /* blits between canvases; "this" is the source. Positions are host coordinates (each canvas's origin is
+     * subtracted) except where noted. Results: 1 when the copy was made, 0 when nothing was drawn. */
+    int Blit(cCanvas* destination, int dx, int dy, int sx, int sy, int width, int height, int mode, int effect,
+             unsigned long parameter, unsigned long flags);
+    int Draw(cCanvas* destination, int x, int y, int mode, int effect, unsigned long parameter, unsigned long flags);
+    int CopyTo(cCanvas* destination);
+    int MoveRect(int sx, int sy, int dx, int dy, int width, int height); /* backend coordinates */
+    int BlitCallback(cCanvas* destination, int dx, int dy, int sx, int sy, int width, int height, int mode,
+                     PixelColourFn function, void* user);
+    int DrawCallback(cCanvas* destination, PixelColourFn function, void* user, int mode); /* backend (0, 0) */
+    /* The filter sees kernelWidth x kernelHeight blocks of destination and source colours whose element
+     * (centreX, centreY) lies on the pixel being computed; it runs over the rectangle widened by the centre. */
+    int ApplyFilter(cCanvas* destination, int dx, int dy, int sx, int sy, int width, int height, int kernelWidth,
+                    int kernelHeight, int centreX, int centreY, FilterFn function, void* user);
+
+    /* whole-surface analyses (backend coordinates) */
+    int IsBlank();
+    int ReplaceColour(COLORREF newColour, COLORREF oldColour);
+    int GetContentRect(RECT* out);
+    int CropToContent(RECT* out); /* keeps only the content rectangle, which out receives */
+    int CropToContent();
+    int OverlapsOpaque(cCanvas* other, int otherX, int otherY, int x, int y, int width, int height);
 
     /* device-independent bitmaps */
     unsigned long GetDibSize();

@@ -154,23 +154,10 @@ int cSurfaceBackend::GetPixel(int x, int y, COLORREF* colour)
     return 1;
 }
 
-// Slots whose generic behaviour belongs to the blit, stretch, drawing, text, image and mask code. Until
-// that code is in the library they fail like the empty backend does.
+// Slots whose generic behaviour belongs to the stretch, drawing, text, image and mask code (the blits and the
+// whole-surface analyses are in backend_blit.cpp). Until that code is in the library they fail like the empty
+// backend does.
 int cSurfaceBackend::BlitFromDevice(int, int, HDC, int, int, int, int, int, int, unsigned long) { return 0; }
-int cSurfaceBackend::Blit(cSurfaceBackend*, int, int, int, int, int, int, int, int, unsigned long, unsigned long)
-{
-    return 0;
-}
-int cSurfaceBackend::MoveRect(int, int, int, int, int, int) { return 0; }
-int cSurfaceBackend::BlitCallback(cSurfaceBackend*, int, int, int, int, int, int, int, PixelColourFn, void*)
-{
-    return 0;
-}
-int cSurfaceBackend::ApplyFilter(cSurfaceBackend*, int, int, int, int, int, int, int, int, int, int, int, int,
-                                 FilterFn, void*)
-{
-    return 0;
-}
 int cSurfaceBackend::StretchFromDevice(int, int, int, int, HDC, int, int, int, int, int, int, unsigned long)
 {
     return 0;
@@ -182,7 +169,6 @@ int cSurfaceBackend::StretchBlit(cSurfaceBackend*, int, int, int, int, int, int,
 }
 int cSurfaceBackend::MirrorHorizontal(int, int, int, int) { return 0; }
 int cSurfaceBackend::MirrorVertical(int, int, int, int) { return 0; }
-int cSurfaceBackend::GetContentRect(RECT*) { return 0; }
 int cSurfaceBackend::FillRectIndex(int, int, int, int, int) { return 0; }
 int cSurfaceBackend::FillRect(int, int, int, int, COLORREF) { return 0; }
 int cSurfaceBackend::Rotate(cSurfaceBackend*, double, int, COLORREF, int) { return 0; }
@@ -197,8 +183,6 @@ int cSurfaceBackend::DrawTextEx(const char*, int, RECT*, unsigned, COLORREF, HFO
 {
     return 0;
 }
-int cSurfaceBackend::IsBlank() { return 0; }
-int cSurfaceBackend::ReplaceColour(COLORREF, COLORREF) { return 0; }
 int cSurfaceBackend::AttachWindow(HWND) { return 1; }
 int cSurfaceBackend::IsCompressed() { return 0; }
 int cSurfaceBackend::ReadPixels(HANDLE) { return 0; }

@@ -36,6 +36,8 @@ void DestroyBackend(T* self, unsigned flags)
 
 // Frees the alpha plane when the surface owns it and forgets it either way.
 void ForgetAlphaPlane(SurfaceDesc& d);
+// Replaces any alpha plane by a new zero-filled, owned one of the surface's size; null when none can be had.
+unsigned char* NewAlphaPlane(SurfaceDesc& d);
 
 // The static empty backend: 0 x 0, depth 0, every operation fails quietly. Never destroyed by a canvas.
 cSurfaceBackend* EmptyBackend();

@@ -14,8 +14,14 @@ unsigned long cCanvas::GetTransparentNative() { return backend->d.transparentNat
 
 unsigned char* cCanvas::CreateAlphaPlane()
 {
-    SurfaceDesc& d = backend->d;
-    if (IsEmptyBackend(backend) || d.width <= 0 || d.height <= 0)
+    if (IsEmptyBackend(backend))
+        return nullptr;
+    return NewAlphaPlane(backend->d);
+}
+
+unsigned char* kx::NewAlphaPlane(SurfaceDesc& d)
+{
+    if (d.width <= 0 || d.height <= 0)
         return nullptr;
     ForgetAlphaPlane(d);
     // Rows of the width rounded up to 4; the byte count is checked before anything is allocated.
