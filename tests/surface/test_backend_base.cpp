@@ -2,6 +2,7 @@
 // kernels, shows the descriptor layout, the raw virtual-table slots, and the base class's clipping and locking.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <vector>
 
 #include "frame/frame.h"
@@ -261,6 +262,101 @@ TEST(BackendBase, CanvasOwnsItsBackend)
         EXPECT_EQ(d.GetError(), 0u);
     }
     EXPECT_EQ(g_destroyed, before + 3);
+}
+
+// --- the blit slots over locks that fail, bottom-up rows and planes that cannot be had ---
+
+// A 32-bit pixel as the library's kernels store it: 0x00RRGGBB.
+uint32_t Stored(int r, int g, int b) { return (uint32_t)(r << 16 | g << 8 | b); }
+
+COLORREF __stdcall KeepSource(COLORREF, COLORREF source, void*) { return source; }
+COLORREF __cdecl KeepCentre(COLORREF* destination, COLORREF*, void*) { return destination[4]; }
+
+// Two bottom-up surfaces with the library's 32-bit kernels; the source holds a pattern.
+struct LockPair {
+    TestSurface src{4, 4, true}, dst{4, 4, true};
+    LockPair()
+    {
+        src.d.kernels = dst.d.kernels = StandardKernels(FORMAT_32);
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 4; x++)
+                src.SetPixel(x, y, RGB(16 * x + 8, 16 * y + 8, 99));
+        src.locks = src.unlocks = 0;
+    }
+};
+
+TEST(BackendBase, BlitSlotsDoNoPixelWorkWhenALockFails)
+{
+    struct Case {
+        const char* what;
+        std::function<int(LockPair&)> call;
+    } cases[] = {
+        {"Blit", [](LockPair& p) { return p.src.Blit(&p.dst, 0, 0, 0, 0, 4, 4, 0, 0, 0, 0); }},
+        {"transparent Blit", [](LockPair& p) { return p.src.Blit(&p.dst, 0, 0, 0, 0, 4, 4, 1, 0, 0, 0); }},
+        {"smoothing Blit", [](LockPair& p) { return p.src.Blit(&p.dst, 0, 0, 0, 0, 4, 4, 1, 0, 0, 1); }},
+        {"Blit with alpha", [](LockPair& p) { return p.src.Blit(&p.dst, 0, 0, 0, 0, 4, 4, 0, 0, 0, 2); }},
+        {"BlitCallback",
+         [](LockPair& p) { return p.src.BlitCallback(&p.dst, 0, 0, 0, 0, 4, 4, 0, KeepSource, nullptr); }},
+        {"ApplyFilter",
+         [](LockPair& p) {
+             return p.src.ApplyFilter(&p.dst, 0, 0, 0, 0, 4, 4, 3, 3, 1, 1, 1, 1, KeepCentre, nullptr);
+         }},
+        {"MoveRect", [](LockPair& p) { return p.dst.MoveRect(0, 0, 1, 1, 2, 2); }},
+        {"IsBlank", [](LockPair& p) { return p.dst.IsBlank(); }},
+        {"ReplaceColour", [](LockPair& p) { return p.dst.ReplaceColour(RGB(1, 1, 1), 0); }},
+        {"GetContentRect",
+         [](LockPair& p) {
+             RECT r;
+             return p.dst.GetContentRect(&r);
+         }},
+        {"Blit from the failing surface", [](LockPair& p) { return p.dst.Blit(&p.src, 0, 0, 0, 0, 4, 4, 0, 0, 0, 0); }},
+    };
+    for (const Case& c : cases) {
+        LockPair p;
+        p.dst.lockFails = true;
+        EXPECT_EQ(c.call(p), 0) << c.what;
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 4; x++) {
+                ASSERT_EQ(p.dst.At(x, y), 0u) << c.what;
+                ASSERT_EQ(p.src.At(x, y) & 0xFFFFFF, Stored(16 * x + 8, 16 * y + 8, 99)) << c.what;
+            }
+        EXPECT_EQ(p.src.locks, p.src.unlocks) << c.what;
+        EXPECT_EQ(p.dst.unlocks, 0) << c.what;
+    }
+}
+
+TEST(BackendBase, BlitsOverBottomUpRowsUnlockWhatTheyLocked)
+{
+    LockPair p;
+    ASSERT_EQ(p.src.Blit(&p.dst, 1, 0, 0, 1, 3, 3, 0, 0, 0, 0), 1);
+    for (int y = 0; y < 4; y++)
+        for (int x = 0; x < 4; x++) {
+            uint32_t expected = x >= 1 && y < 3 ? Stored(16 * (x - 1) + 8, 16 * (y + 1) + 8, 99) : 0;
+            EXPECT_EQ(p.dst.At(x, y) & 0xFFFFFF, expected) << x << "," << y;
+        }
+    EXPECT_GT(p.src.locks, 0);
+    EXPECT_EQ(p.src.locks, p.src.unlocks);
+    EXPECT_EQ(p.dst.locks, p.dst.unlocks);
+
+    // A move down and right inside bottom-up rows, read before written.
+    ASSERT_EQ(p.src.MoveRect(0, 0, 1, 1, 3, 3), 1);
+    for (int y = 1; y < 4; y++)
+        for (int x = 1; x < 4; x++)
+            EXPECT_EQ(p.src.At(x, y) & 0xFFFFFF, Stored(16 * (x - 1) + 8, 16 * (y - 1) + 8, 99));
+    EXPECT_EQ(p.src.locks, p.src.unlocks);
+}
+
+TEST(BackendBase, AlphaPlaneThatCannotBeMadeIsSkipped)
+{
+    LockPair p;
+    ASSERT_NE(NewAlphaPlane(p.src.d), nullptr);
+    memset(p.src.d.alphaRowZero, 0x55, (size_t)p.src.d.alphaPitch * 4);
+    // A destination that claims a size whose plane would need more than 2 GiB; its clip stays on its pixels.
+    p.dst.d.width = p.dst.d.height = 0x10000;
+    EXPECT_EQ(p.src.Blit(&p.dst, 0, 0, 0, 0, 4, 4, 0, 0, 0, BLIT_COPY_ALPHA), 1);
+    EXPECT_EQ(p.dst.d.alphaRowZero, nullptr);
+    p.dst.d.width = p.dst.d.height = 4;
+    EXPECT_EQ(p.dst.At(3, 3) & 0xFFFFFF, Stored(56, 56, 99)) << "the pixels are still copied";
 }
 
 struct SizeCase {
