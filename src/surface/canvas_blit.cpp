@@ -142,7 +142,8 @@ int cCanvas::OverlapsOpaque(cCanvas* other, int otherX, int otherY, int x, int y
         const uint8_t* pa = PixelAt(&a, (int)ax, (int)ay + j, bytes);
         const uint8_t* pb = PixelAt(&b, (int)bx, (int)by + j, bytes);
         for (int i = 0; i < (int)w; i++, pa += bytes, pb += bytes) {
-            if (LoadNativePixel(pa, bytes) != a.transparentNative && LoadNativePixel(pb, bytes) != b.transparentNative) {
+            if (LoadNativePixel(pa, bytes) != a.transparentNative &&
+                LoadNativePixel(pb, bytes) != b.transparentNative) {
                 found = 1;
                 break;
             }
