@@ -165,6 +165,89 @@ TEST(Blit, ClippingPlacesEverySourcePixelInEveryFormat)
     }
 }
 
+// An 8-bit canvas over rows whose last byte is followed by a page the process may not touch: a read or write past
+// the last pixel faults at once.
+struct Fenced {
+    void* block = nullptr;
+    cCanvas owner;
+    cCanvas* view = nullptr;
+    Fenced(int w, int h, int seed)
+    {
+        const size_t page = 4096, bytes = (size_t)w * h, pages = (bytes + page - 1) / page;
+        block = VirtualAlloc(nullptr, (pages + 1) * page, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+        DWORD old;
+        EXPECT_TRUE(block && VirtualProtect((char*)block + pages * page, page, PAGE_NOACCESS, &old));
+        unsigned char* rows = (unsigned char*)block + pages * page - bytes;
+        for (size_t i = 0; i < bytes; i++)
+            rows[i] = (unsigned char)(1 + (i * 7 + seed * 31) % 255);
+        // The grey view of a canvas's alpha plane is a canvas over memory it does not own.
+        EXPECT_TRUE(owner.CreateLike(w, h, Prototype(8)));
+        owner.AttachAlphaPlane(rows, w);
+        view = owner.NewAlphaCanvas();
+        EXPECT_NE(view, nullptr);
+    }
+    ~Fenced()
+    {
+        DeleteCanvas(view);
+        owner.DetachAlphaPlane(nullptr);
+        VirtualFree(block, 0, MEM_RELEASE);
+    }
+    uint32_t Get(int x, int y)
+    {
+        unsigned long v = 0;
+        EXPECT_TRUE(GetBackend(view)->GetPixelRaw(x, y, &v));
+        return (uint32_t)v;
+    }
+};
+
+COLORREF __stdcall SwapChannels(COLORREF destination, COLORREF source, void*)
+{
+    return ((source & 0xFF) << 16) | (source & 0xFF00) | ((destination >> 16) & 0xFF);
+}
+
+COLORREF __cdecl CentreOfSource(COLORREF*, COLORREF* source, void*) { return source[4]; }
+
+TEST(Blit, NothingPastTheLastPixelIsTouched)
+{
+    for (const ClipCase& c : kClipCases) {
+        SCOPED_TRACE(c.what);
+        Fenced src(6, 5, 1), dst(8, 7, 2);
+        std::vector<uint32_t> expected;
+        for (int y = 0; y < 7; y++)
+            for (int x = 0; x < 8; x++) {
+                int px, py;
+                expected.push_back(SourceOf(c, 6, 5, 8, 7, x, y, &px, &py) ? src.Get(px, py) : dst.Get(x, y));
+            }
+        if (c.clipW >= 0)
+            dst.view->SetClipRect(c.clipX, c.clipY, c.clipW, c.clipH);
+        for (int mode = 0; mode < 2; mode++)
+            src.view->Blit(dst.view, c.dx, c.dy, c.sx, c.sy, c.w, c.h, mode, 0, 0, BLIT_COPY_ALPHA);
+        src.view->BlitCallback(dst.view, c.dx, c.dy, c.sx, c.sy, c.w, c.h, 0, SwapChannels, nullptr);
+        src.view->ApplyFilter(dst.view, c.dx, c.dy, c.sx, c.sy, c.w, c.h, 3, 3, 1, 1, CentreOfSource, nullptr);
+        src.view->OverlapsOpaque(dst.view, c.sx, c.sy, c.dx, c.dy, c.w, c.h);
+        if (c.clipW < 0) {
+            // Only the plain copy, so that the pixels can be checked.
+            Fenced again(8, 7, 2);
+            src.view->Blit(again.view, c.dx, c.dy, c.sx, c.sy, c.w, c.h, BLIT_OPAQUE, 0, 0, 0);
+            std::vector<uint32_t> got;
+            for (int y = 0; y < 7; y++)
+                for (int x = 0; x < 8; x++)
+                    got.push_back(again.Get(x, y));
+            EXPECT_EQ(got, expected);
+        }
+    }
+    Fenced s(7, 5, 3);
+    EXPECT_EQ(s.view->MoveRect(0, 0, 1, 1, 6, 4), 1);
+    EXPECT_EQ(s.view->MoveRect(1, 1, 0, 0, 6, 4), 1);
+    EXPECT_EQ(s.view->MoveRect(1, 1, 1, 1, 7, 4), 0);
+    EXPECT_EQ(s.view->IsBlank(), 0);
+    RECT r;
+    EXPECT_EQ(s.view->GetContentRect(&r), 1);
+    EXPECT_EQ(r.right, 7);
+    EXPECT_EQ(r.bottom, 5);
+    EXPECT_EQ(s.view->ReplaceColour(0x01000001, 0x01000002), 1);
+}
+
 TEST(Blit, HostPositionsAreTakenRelativeToEachCanvassOrigin)
 {
     Surface src(32, 4, 4), dst(32, 8, 8);
