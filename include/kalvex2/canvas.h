@@ -256,7 +256,9 @@ public:
     unsigned char* GetAlphaPlane();
 
     /* blits between canvases; "this" is the source. Positions are host coordinates (each canvas's origin is
-     * subtracted) except where noted. Results: 1 when the copy was made, 0 when nothing was drawn. */
+     * subtracted) except where noted. Results: 1 when the copy was made (or, for a blend that gives the
+     * destination all the weight, when there was nothing to change), 0 when the request failed and nothing was
+     * drawn. */
     int Blit(cCanvas* destination, int dx, int dy, int sx, int sy, int width, int height, int mode, int effect,
              unsigned long parameter, unsigned long flags);
     int Draw(cCanvas* destination, int x, int y, int mode, int effect, unsigned long parameter, unsigned long flags);
