@@ -665,6 +665,30 @@ TEST(ApplyFilter, WindowsLineUpWithTheCentreAndTheSourceOutsideIsTheKey)
     }
 }
 
+COLORREF __stdcall SourceColour(COLORREF, COLORREF source, void*) { return source; }
+
+TEST(ApplyFilter, EightBitSurfacesShowTheFilterPaletteColours)
+{
+    // Indices become palette colours on the way in and the nearest index on the way out, so what lands is the
+    // source pixel's colour (an index holding a duplicate colour may come back as its twin).
+    Surface src(8, 4, 3), dst(8, 4, 3, 1), viaCallback(8, 4, 3, 1);
+    std::vector<COLORREF> before;
+    for (uint32_t index : dst.Pixels())
+        before.push_back(dst.c.IndexToColour((int)index));
+    FilterProbe copySource{3, 3, {}, -1, 4};
+    ASSERT_EQ(src.c.ApplyFilter(&dst.c, 0, 0, 0, 0, 4, 3, 3, 3, 1, 1, ProbeFilter, &copySource), 1);
+    ASSERT_EQ(src.c.BlitCallback(&viaCallback.c, 0, 0, 0, 0, 4, 3, 0, SourceColour, nullptr), 1);
+    for (int y = 0; y < 3; y++)
+        for (int x = 0; x < 4; x++) {
+            COLORREF wanted = src.c.IndexToColour((int)src.Get(x, y));
+            EXPECT_EQ(dst.c.IndexToColour((int)dst.Get(x, y)), wanted) << x << "," << y;
+            EXPECT_EQ(viaCallback.c.IndexToColour((int)viaCallback.Get(x, y)), wanted) << x << "," << y;
+        }
+    // Every destination value the filter saw was a palette colour of a destination pixel.
+    for (COLORREF v : copySource.seen)
+        ASSERT_NE(std::find(before.begin(), before.end(), v), before.end()) << std::hex << v;
+}
+
 TEST(ApplyFilter, ReadsTheDestinationAsItWasBeforeTheFirstStore)
 {
     // A filter that copies the destination pixel to the left: with stores feeding later reads the first column
