@@ -11,6 +11,14 @@ uint32_t ReadU32(const uint8_t* p)
     return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
 
+// Names are cleared after use; a plain memset of a buffer that is not read again may be dropped by the compiler.
+void Clear(char* buffer, size_t size)
+{
+    volatile char* p = buffer;
+    while (size--)
+        *p++ = 0;
+}
+
 bool IsSpace(char c) { return c == ' '; }
 bool IsSwitchMark(char c) { return c == '-' || c == '/'; }
 
@@ -110,8 +118,8 @@ uint32_t WalkBlock(const uint8_t* block, size_t size, EntryHandler handler, void
             handler(context, source, name);
             ++handled;
         }
-        memset(source, 0, sizeof source);
-        memset(name, 0, sizeof name);
+        Clear(source, sizeof source);
+        Clear(name, sizeof name);
         if (read == NameRead::OutsideBlock || entrySize < ENTRY_RECORD_SIZE || entrySize > size - position)
             break;
         position += entrySize;
