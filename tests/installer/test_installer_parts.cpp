@@ -369,6 +369,17 @@ TEST(InstallerFiles, ReadWholeFileReadsOnlyDiskFiles)
         EXPECT_EQ(data, nullptr);
         EXPECT_EQ(size, 0u);
     }
+    // 2 GiB (a sparse file): too large to be a payload, refused before anything is allocated.
+    std::string huge = folder + "huge.bin";
+    HANDLE file = CreateFileA(huge.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER end;
+    end.QuadPart = 0x80000000LL;
+    bool grown = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    CloseHandle(file);
+    ASSERT_TRUE(grown);
+    EXPECT_EQ(fw::ReadWholeFile(huge.c_str(), &data, &size, 0), ERR_OPEN);
+    EXPECT_EQ(data, nullptr);
     fwtest::RemoveTree(folder);
 }
 
