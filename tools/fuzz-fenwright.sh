@@ -35,7 +35,8 @@ flags="-g -O1 $san -I$root/src/installer -I$root/include -I$mbedtls/include -DMB
 # The crypto library is built with the sanitizers but without coverage feedback: its big-number comparisons
 # would otherwise dominate every run; coverage is collected on the installer's own code.
 objects=()
-for m in asn1parse base64 bignum constant_time md oid pem pk pk_wrap pkparse platform platform_util rsa rsa_internal sha1; do
+for m in asn1parse base64 bignum constant_time md oid pem pk pk_wrap pkparse platform platform_util rsa \
+         rsa_internal sha1; do
   o="$out/mbedtls-$m.o"
   [ -f "$o" ] || clang $flags -O2 -w -c "$mbedtls/library/$m.c" -o "$o"
   objects+=("$o")
@@ -85,7 +86,7 @@ run() {
     -lz -o "$out/fuzz_$target"
   echo "fuzz-fenwright: $target, $runs runs"
   (cd "$out" && ./fuzz_$target -runs="$runs" -max_len=4096 -print_final_stats=1 "corpus-$target" \
-     2>&1 | tee "$target.log" | grep -E "^#[0-9]+ +(DONE|pulse)|^stat::|ERROR|SUMMARY" || true)
+     2>&1 | tee "$target.log" | grep -E "^#[0-9]+[[:space:]]+DONE|^Done|^stat::|ERROR|SUMMARY" || true)
   if grep -q "ERROR: \|SUMMARY: " "$out/$target.log"; then
     echo "fuzz-fenwright: $target found a fault; see $out/$target.log and the crash-* file in $out" >&2
     return 1
