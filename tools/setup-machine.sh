@@ -12,6 +12,8 @@ packages=(
   libxcursor1:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
   # DirectSound opens only with an ALSA device; the plugins give the run its own null/file devices.
   libasound2-plugins:i386
+  # Fenwright: mbed TLS comes as Debian's source package (apt-get source); clang and native zlib fuzz the parsers.
+  dpkg-dev clang zlib1g-dev
 )
 
 as_root() {

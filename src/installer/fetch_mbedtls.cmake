@@ -1,0 +1,21 @@
+# Unpacks Debian's mbed TLS 2.28 source package into the build tree once (apt-get source; needs deb-src and
+# dpkg-dev, which tools/setup-machine.sh provides). Sets FENWRIGHT_MBEDTLS_DIR to the unpacked tree.
+set(FENWRIGHT_MBEDTLS_DIR "" CACHE PATH "An unpacked mbed TLS 2.28 source tree (empty: fetch Debian's into the build tree)")
+if(NOT FENWRIGHT_MBEDTLS_DIR)
+  set(_fetch ${CMAKE_BINARY_DIR}/mbedtls-source)
+  file(GLOB _found LIST_DIRECTORIES true ${_fetch}/mbedtls-2.28*)
+  if(NOT _found)
+    file(MAKE_DIRECTORY ${_fetch})
+    execute_process(COMMAND apt-get source mbedtls WORKING_DIRECTORY ${_fetch}
+                    RESULT_VARIABLE _rc OUTPUT_QUIET ERROR_VARIABLE _err)
+    file(GLOB _found LIST_DIRECTORIES true ${_fetch}/mbedtls-2.28*)
+    if(NOT _found)
+      message(FATAL_ERROR "apt-get source mbedtls failed (${_rc}): ${_err}")
+    endif()
+  endif()
+  list(GET _found 0 _dir)
+  set(FENWRIGHT_MBEDTLS_DIR ${_dir})
+endif()
+if(NOT EXISTS ${FENWRIGHT_MBEDTLS_DIR}/library/rsa.c)
+  message(FATAL_ERROR "no mbed TLS source in ${FENWRIGHT_MBEDTLS_DIR}")
+endif()
