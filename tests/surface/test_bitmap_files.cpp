@@ -491,6 +491,48 @@ TEST(BitmapRoundTrip, ImageMagickFilesAndResourcesShowTheirPictures)
     }
 }
 
+TEST(BitmapRoundTrip, BitFieldFilesOfEveryLayout)
+{
+    NEEDS_BLIT();
+    const struct {
+        int bits;
+        uint32_t red, green, blue;
+        int depth;
+    } cases[] = {
+        {16, 0x7C00, 0x3E0, 0x1F, 15},
+        {16, 0xF800, 0x7E0, 0x1F, 16},
+        {32, 0xFF0000, 0xFF00, 0xFF, 32},
+    };
+    for (auto& c : cases) {
+        DibSpec spec = Spec(c.bits, 5, 3, BI_BITFIELDS);
+        spec.masks[0] = c.red;
+        spec.masks[1] = c.green;
+        spec.masks[2] = c.blue;
+        Bytes dib = MakeDib(spec);
+        TempFile file("fields.bmp", AsFile(dib));
+        cCanvas canvas;
+        ASSERT_EQ(canvas.CreateLike(1, 1, MemoryPrototype(c.depth)), 1);
+        ASSERT_EQ(canvas.LoadBitmapFile(file.path.c_str(), 0), 1) << c.depth << " " << canvas.GetError();
+        ASSERT_EQ(canvas.GetWidth(), 5);
+        // The rows follow the masks, bottom-up; the raw value of the last pixel of each row is what was stored.
+        int pitch = RowBytes(5, c.bits);
+        for (int y = 0; y < 3; y++) {
+            const unsigned char* p = dib.data() + 52 + (2 - y) * pitch + 4 * (c.bits / 8);
+            unsigned long stored = p[0] | p[1] << 8 | (c.bits == 32 ? p[2] << 16 : 0);
+            COLORREF got = 0;
+            ASSERT_EQ(canvas.GetPixel(4, y, &got), 1);
+            unsigned long r = stored >> 16, g = (stored >> 8) & 0xFF, b = stored & 0xFF;
+            if (c.depth == 15) {
+                r = ((stored >> 10) & 31) << 3, g = ((stored >> 5) & 31) << 3, b = (stored & 31) << 3;
+            } else if (c.depth == 16) {
+                r = (stored >> 11) << 3, g = ((stored >> 5) & 63) << 2, b = (stored & 31) << 3;
+            }
+            COLORREF expected = RGB(r, g, b);
+            EXPECT_EQ(got & 0xFFFFFF, expected) << c.depth << "-bit row " << y;
+        }
+    }
+}
+
 TEST(BitmapRoundTrip, FourBitColoursBecomeIndicesFromTen)
 {
     NEEDS_BLIT();
