@@ -306,6 +306,16 @@ TEST(BitmapFiles, SavingRefusesWhatItCannotWrite)
 
     EXPECT_EQ(canvas.SaveBitmapFile((TempPath("no_dir") + "\\sub\\x.bmp").c_str(), 1), 0);
     EXPECT_EQ(canvas.GetError(), (unsigned long)ERR_CREATE);
+
+    // A surface that only the system can draw into is neither loaded nor saved.
+    cCanvas screen;
+    ASSERT_EQ(screen.CreateOnDC(nullptr), 1);
+    Bytes dib = MakeDib(Spec(24, 2, 2));
+    EXPECT_EQ(screen.LoadDib(reinterpret_cast<BITMAPINFOHEADER*>(dib.data()), nullptr, 0), 0);
+    EXPECT_EQ(screen.GetError(), (unsigned long)ERR_UNSUPPORTED);
+    screen.lastError = 0;
+    EXPECT_EQ(screen.SaveDib(reinterpret_cast<BITMAPINFOHEADER*>(out.data()), nullptr, 1), 0);
+    EXPECT_EQ(screen.GetError(), (unsigned long)ERR_UNSUPPORTED);
 }
 
 TEST(BitmapFiles, SavedFilesHoldTheFileHeaderAndNoStaleBytes)
