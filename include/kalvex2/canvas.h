@@ -280,8 +280,22 @@ public:
     int CropToContent();
     int OverlapsOpaque(cCanvas* other, int otherX, int otherY, int x, int y, int width, int height);
 
-    /* device-independent bitmaps */
+    /* device-independent bitmaps and bitmap files. Loading fails with ERR_BAD_FORMAT on a header out of bounds
+     * and then leaves the canvas as it was; a canvas of another size takes a new backend of its own class.
+     * flags bit 0: keep the canvas's palette (pixels are remapped to it); bit 2: take the bitmap's palette as it
+     * is rather than arranged around the system colours. Saving writes bottom-up rows; flags bit 0 leaves the
+     * pixel bits alone (files then hold zeros). */
     unsigned long GetDibSize();
+    int LoadDib(const BITMAPINFOHEADER* header, const void* bits, unsigned long flags);
+    int LoadDibFromFile(HANDLE file, int size, unsigned long flags);
+    int LoadBitmapFile(const char* path, unsigned long flags);
+    int LoadBitmapResource(HMODULE module, int number, unsigned long flags);
+    int SaveDib(BITMAPINFOHEADER* header, void* bits, unsigned long flags);
+    int SaveDibToFile(HANDLE file, unsigned long flags);
+    int SaveBitmapFile(const char* path, unsigned long flags);
+    /* An icon (or, with a hot spot, a cursor) of the surface, scaled down to fit when it is larger; pixels of the
+     * transparent colour are transparent. 0 x 0 means the system's icon size. */
+    HICON CreateIcon(int width, int height, COLORREF transparent, const POINT* hotSpot);
 
     /* devices and display */
     HDC GetDC();

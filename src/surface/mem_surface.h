@@ -14,6 +14,8 @@ public:
     void Destroy(unsigned flags) override { DestroyBackend(this, flags); }
     cSurfaceBackend* MakeInstance(int width, int height) override;
     int Resize(int width, int height) override;
+    int ReadPixels(HANDLE file) override;
+    int WritePixels(HANDLE file) override;
 
     // The allocation as made (rowZero is it rounded up to 8 bytes); null for surfaces that view foreign memory.
     void* block_ = nullptr;
