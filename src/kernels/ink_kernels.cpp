@@ -1,0 +1,164 @@
+// The ink routine tables (plain, MMX and SSE2, one row per effect code, per format) and the two ink copies that
+// walk a rectangle with them (slots 4 and 6).
+#include "kernels/ink_kernels.h"
+
+#include "kernels/ink_effects.h"
+#include "kernels/ink_simd.h"
+
+namespace kx {
+
+namespace {
+
+struct InkTable {
+    InkRoutines code[INK_CODE_LIMIT];
+};
+
+template <class F>
+constexpr InkTable PlainInkTable()
+{
+    InkTable t{};
+    t.code[INK_BLEND] = PlainInkRoutines<F, InkBlend>();
+    t.code[INK_INVERT] = PlainInkRoutines<F, InkInvert>();
+    t.code[INK_XOR] = PlainInkRoutines<F, InkXor>();
+    t.code[INK_AND] = PlainInkRoutines<F, InkAnd>();
+    t.code[INK_OR] = PlainInkRoutines<F, InkOr>();
+    t.code[INK_BLEND_BACKDROP] = PlainInkRoutines<F, InkBlendBackdrop>();
+    t.code[INK_AND_NOT] = PlainInkRoutines<F, InkAndNot>();
+    t.code[INK_ADD] = PlainInkRoutines<F, InkAddEffect>();
+    t.code[INK_GREY] = PlainInkRoutines<F, InkGrey>();
+    t.code[INK_SUBTRACT] = PlainInkRoutines<F, InkSubtractEffect>();
+    t.code[INK_BLEND_EXCEPT_KEY] = PlainInkRoutines<F, InkBlendExceptKey>();
+    return t;
+}
+
+// Code 1 differs: 24/32-bit rows and the 32-bit keyed loop run with MMX.
+template <class F>
+constexpr InkTable MmxInkTable()
+{
+    InkTable t = PlainInkTable<F>();
+    if constexpr (F::kBytes == 3) {
+        t.code[INK_BLEND].row = InkBlendRow24Mmx;
+    } else if constexpr (F::kBytes == 4) {
+        t.code[INK_BLEND].row = InkBlendRow32Mmx;
+        t.code[INK_BLEND].keyedRow = InkBlendKeyedRow32Mmx;
+    }
+    return t;
+}
+
+// The rows of whole rectangles (opaque copies) run with SSE2 where an effect's arithmetic vectorises.
+template <class F>
+constexpr InkTable Sse2InkTable()
+{
+    InkTable t = PlainInkTable<F>();
+    t.code[INK_INVERT].row = InkBytesRowSse2<F, InkInvert>;
+    t.code[INK_XOR].row = InkBytesRowSse2<F, InkXor>;
+    t.code[INK_AND].row = InkBytesRowSse2<F, InkAnd>;
+    t.code[INK_OR].row = InkBytesRowSse2<F, InkOr>;
+    t.code[INK_AND_NOT].row = InkBytesRowSse2<F, InkAndNot>;
+    if constexpr (F::kBytes >= 3) {
+        t.code[INK_BLEND].row = InkBytesRowSse2<F, InkBlend>;
+        t.code[INK_ADD].row = InkBytesRowSse2<F, InkAddEffect>;
+        t.code[INK_SUBTRACT].row = InkBytesRowSse2<F, InkSubtractEffect>;
+    } else if constexpr (F::kBytes == 2) {
+        t.code[INK_BLEND].row = InkPackedRowSse2<F, InkBlend>;
+        t.code[INK_ADD].row = InkPackedRowSse2<F, InkAddEffect>;
+        t.code[INK_SUBTRACT].row = InkPackedRowSse2<F, InkSubtractEffect>;
+    }
+    return t;
+}
+
+struct InkTableSet {
+    InkTable plain, mmx, sse2;
+};
+
+template <class F>
+constexpr InkTableSet InkTablesOf()
+{
+    return InkTableSet{PlainInkTable<F>(), MmxInkTable<F>(), Sse2InkTable<F>()};
+}
+
+const InkTableSet kInkTables[FORMAT_COUNT] = {InkTablesOf<Format8>(), InkTablesOf<Format15>(),
+                                              InkTablesOf<Format16>(), InkTablesOf<Format24>(),
+                                              InkTablesOf<Format32>()};
+
+const InkRoutines* RoutinesOf(int formatIndex, int effect, unsigned long flags)
+{
+    if (!IsInkEffect(effect) || formatIndex < 0 || formatIndex >= FORMAT_COUNT)
+        return nullptr;
+    const InkTableSet& set = kInkTables[formatIndex];
+    const InkTable& table = (flags & KERNEL_CPU_SSE2) ? set.sse2 : (flags & KERNEL_CPU_MMX) ? set.mmx : set.plain;
+    return &table.code[effect];
+}
+
+// The kernel's share of the context; the effect's init routine does the rest.
+InkContext StartInk(const SurfaceDesc* dst, const SurfaceDesc* src, uint32_t parameter)
+{
+    InkContext c{};
+    c.palette = dst->palette;
+    c.parameter = parameter;
+    c.transparentColour = (uint32_t)src->transparentColour;
+    c.transparentNative = (uint32_t)src->transparentNative;
+    return c;
+}
+
+}  // namespace
+
+const InkRoutines* InkRoutinesFor(int depth, int effect, unsigned long flags)
+{
+    return RoutinesOf(FormatIndexOfDepth(depth), effect, flags);
+}
+
+template <class F>
+void CopyOpaqueInkKernel(SurfaceDesc* dst, int dx, int dy, const SurfaceDesc* src, int sx, int sy, int w, int h,
+                         int effect, uint32_t parameter)
+{
+    ExpectCopy<F>(dst, dx, dy, src, sx, sy, w, h);
+    const InkRoutines* r = RoutinesOf(F::kIndex, effect, dst->flags);
+    if (!r)
+        return;
+    InkContext c = StartInk(dst, src, parameter);
+    r->init(&c);
+    uint8_t* drow = PixelAt(dst, dx, dy, F::kBytes);
+    const uint8_t* srow = PixelAt(src, sx, sy, F::kBytes);
+    for (int j = 0; j < h; j++, drow += dst->rowStep, srow += src->rowStep)
+        r->row(&c, srow, drow, w);
+}
+
+// Without an alpha plane, source pixels equal to the source's transparent value (over the whole pixel) leave the
+// destination; with one, the alpha bytes decide and the transparent value is not looked at.
+template <class F>
+void CopyTransparentInkKernel(SurfaceDesc* dst, int dx, int dy, const SurfaceDesc* src, int sx, int sy, int w,
+                              int h, int effect, uint32_t parameter)
+{
+    ExpectCopy<F>(dst, dx, dy, src, sx, sy, w, h);
+    const InkRoutines* r = RoutinesOf(F::kIndex, effect, dst->flags);
+    if (!r)
+        return;
+    InkContext c = StartInk(dst, src, parameter);
+    r->init(&c);
+    uint8_t* drow = PixelAt(dst, dx, dy, F::kBytes);
+    const uint8_t* srow = PixelAt(src, sx, sy, F::kBytes);
+    if (src->alphaRowZero) {
+        const uint8_t* arow = AlphaAt(src, sx, sy);
+        for (int j = 0; j < h; j++, drow += dst->rowStep, srow += src->rowStep, arow += src->alphaRowStep)
+            r->alphaRow(&c, srow, drow, arow, w);
+        return;
+    }
+    uint32_t key = (uint32_t)src->transparentNative & PixelMask<F>();
+    for (int j = 0; j < h; j++, drow += dst->rowStep, srow += src->rowStep)
+        r->keyedRow(&c, srow, drow, w, key);
+}
+
+#define KX_INK_KERNELS(F)                                                                                          \
+    template void CopyOpaqueInkKernel<F>(SurfaceDesc*, int, int, const SurfaceDesc*, int, int, int, int, int,      \
+                                         uint32_t);                                                                \
+    template void CopyTransparentInkKernel<F>(SurfaceDesc*, int, int, const SurfaceDesc*, int, int, int, int, int, \
+                                              uint32_t);
+KX_INK_KERNELS(Format8)
+KX_INK_KERNELS(Format15)
+KX_INK_KERNELS(Format16)
+KX_INK_KERNELS(Format24)
+KX_INK_KERNELS(Format32)
+#undef KX_INK_KERNELS
+
+}  // namespace kx
