@@ -1,7 +1,7 @@
 // Conversions between the packed 16-bit formats and 32 bits with SSE2, eight pixels per block; the rest of each
 // row by the plain loop. Widening builds each pixel's blue-green word and red word in 16-bit lanes and interleaves
-// them; narrowing packs in 32-bit lanes and narrows with a signed pack of the sign-extended words, which keeps
-// every bit. The results equal the plain formulas, the non-black rule included.
+// them; narrowing splits each pixel into its blue-green and its red words (a signed pack of
+// sign-extended words keeps every bit) and packs them in 16-bit lanes. The results equal the plain formulas, the non-black rule included.
 #include <emmintrin.h>
 
 #include "kernels/convert_pixels.h"
@@ -47,30 +47,34 @@ KX_TARGET_SSE2 void WidenSse2(const ConvertContext* c, const uint8_t* src, uint8
     ConvertRow<F, Format32>(c, src, dst, n % 8);
 }
 
-template <class F>
-KX_TARGET_SSE2 __m128i NarrowFour(__m128i p)
+// The low and the high 16-bit halves of eight 32-bit pixels, each as eight 16-bit lanes (a signed pack of
+// sign-extended halves keeps every bit).
+KX_TARGET_SSE2 inline __m128i LowHalves(__m128i a, __m128i z)
 {
-    using P = Packed<F>;
-    __m128i v = _mm_or_si128(_mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32(0xF8)), 3),
-                             _mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32((int)P::kGreenMask)), P::kGreenDown));
-    v = _mm_or_si128(v, _mm_srli_epi32(_mm_and_si128(p, _mm_set1_epi32((int)P::kRedMask)), P::kRedDown32));
-    return _mm_srai_epi32(_mm_slli_epi32(v, 16), 16);
+    return _mm_packs_epi32(_mm_srai_epi32(_mm_slli_epi32(a, 16), 16), _mm_srai_epi32(_mm_slli_epi32(z, 16), 16));
 }
 
 template <class F>
 KX_TARGET_SSE2 void NarrowSse2(const ConvertContext* c, const uint8_t* src, uint8_t* dst, int n)
 {
-    const __m128i colour = _mm_set1_epi32(0xFFFFFF);
+    using P = Packed<F>;
     const __m128i zero = _mm_setzero_si128();
     const __m128i one = _mm_set1_epi16(1);
+    const __m128i blueMask = _mm_set1_epi16(0x1F);
+    const __m128i greenMask = _mm_set1_epi16((short)(P::kGreenMask >> P::kGreenDown));
+    const __m128i redMask = _mm_set1_epi16((short)(0xF8 << (16 - P::kRedDown32)));
+    const __m128i redByte = _mm_set1_epi16(0xFF);
     int blocks = n / 8;
     for (int b = 0; b < blocks; b++, src += 32, dst += 16) {
         __m128i a = _mm_loadu_si128((const __m128i*)src);
         __m128i z = _mm_loadu_si128((const __m128i*)(src + 16));
-        __m128i v = _mm_packs_epi32(NarrowFour<F>(a), NarrowFour<F>(z));
+        __m128i gb = LowHalves(a, z);                                             // green << 8 | blue
+        __m128i r = _mm_packs_epi32(_mm_srai_epi32(a, 16), _mm_srai_epi32(z, 16));  // fourth << 8 | red
+        __m128i v = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(gb, 3), blueMask),
+                                 _mm_and_si128(_mm_srli_epi16(gb, P::kGreenDown), greenMask));
+        v = _mm_or_si128(v, _mm_and_si128(_mm_slli_epi16(r, 16 - P::kRedDown32), redMask));
         // A pixel whose colour is not black but whose packed value is 0 becomes 1.
-        __m128i black = _mm_packs_epi32(_mm_cmpeq_epi32(_mm_and_si128(a, colour), zero),
-                                        _mm_cmpeq_epi32(_mm_and_si128(z, colour), zero));
+        __m128i black = _mm_and_si128(_mm_cmpeq_epi16(gb, zero), _mm_cmpeq_epi16(_mm_and_si128(r, redByte), zero));
         __m128i fix = _mm_and_si128(_mm_andnot_si128(black, _mm_cmpeq_epi16(v, zero)), one);
         _mm_storeu_si128((__m128i*)dst, _mm_or_si128(v, fix));
     }

@@ -11,23 +11,51 @@ namespace kx {
 
 namespace {
 
-// A field of a packed pixel: where its value starts and how many bits it has.
-struct Field {
-    int shift, bits;
-};
+#define KX_SSE2_INLINE __attribute__((target("sse2"), always_inline)) inline
 
+// Field layouts: where each field's value starts and how many bits it has, blue, green, red.
 template <class F>
 struct PackedLayout;
 template <>
 struct PackedLayout<Format15> {
-    static constexpr Field kFields[3] = {{10, 5}, {5, 5}, {0, 5}};
-    static constexpr uint32_t kSpare = 0x8000;  // bit 15: the destination's own after subtract
+    static constexpr int kBlue = 0, kGreen = 5, kRed = 10, kGreenBits = 5;
+    static constexpr int kSpare = 0x8000;  // bit 15: the destination's own after subtract
 };
 template <>
 struct PackedLayout<Format16> {
-    static constexpr Field kFields[3] = {{11, 5}, {5, 6}, {0, 5}};
-    static constexpr uint32_t kSpare = 0;
+    static constexpr int kBlue = 0, kGreen = 5, kRed = 11, kGreenBits = 6;
+    static constexpr int kSpare = 0;
 };
+
+// floor((s * q + d * p) / 128) of one field's values, put back in place.
+template <int Shift, int Bits>
+KX_SSE2_INLINE __m128i BlendField(__m128i s, __m128i d, __m128i p, __m128i q)
+{
+    const __m128i value = _mm_set1_epi16((short)((1 << Bits) - 1));
+    __m128i sf = Shift + Bits == 16 ? _mm_srli_epi16(s, Shift) : _mm_and_si128(_mm_srli_epi16(s, Shift), value);
+    __m128i df = Shift + Bits == 16 ? _mm_srli_epi16(d, Shift) : _mm_and_si128(_mm_srli_epi16(d, Shift), value);
+    __m128i t = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(sf, q), _mm_mullo_epi16(df, p)), 7);
+    return Shift == 0 ? t : _mm_slli_epi16(t, Shift);
+}
+
+// The field moved to the top of the lane, where the unsigned saturating instructions clamp it.
+template <int Shift, int Bits, bool Add>
+KX_SSE2_INLINE __m128i SaturateField(__m128i s, __m128i d)
+{
+    constexpr int kUp = 16 - Shift - Bits;
+    const __m128i top = _mm_set1_epi16((short)(((1 << Bits) - 1) << (16 - Bits)));
+    __m128i st = kUp == 0 ? _mm_and_si128(s, top) : _mm_slli_epi16(s, kUp);
+    __m128i dt = kUp == 0 ? _mm_and_si128(d, top) : _mm_slli_epi16(d, kUp);
+    if (kUp != 0 && Shift != 0) {
+        st = _mm_and_si128(st, top);
+        dt = _mm_and_si128(dt, top);
+    }
+    __m128i t = Add ? _mm_adds_epu16(st, dt) : _mm_subs_epu16(dt, st);
+    if (kUp == 0)
+        return _mm_and_si128(t, top);
+    const __m128i inPlace = _mm_set1_epi16((short)(((1 << Bits) - 1) << Shift));
+    return _mm_and_si128(_mm_srli_epi16(t, kUp), inPlace);
+}
 
 // The SIMD body lives in a helper of its own: the attribute has to be on the first declaration.
 template <class F, template <class> class E>
@@ -37,29 +65,22 @@ KX_TARGET_SSE2 void PackedRow(InkContext* c, const uint8_t* src, uint8_t* dst, i
     using L = PackedLayout<F>;
     const __m128i p = _mm_set1_epi16((short)c->destinationWeight);
     const __m128i q = _mm_set1_epi16((short)c->sourceWeight);
+    const __m128i spare = _mm_set1_epi16((short)L::kSpare);
     int blocks = n / 8;
     for (int b = 0; b < blocks; b++, src += 16, dst += 16) {
         __m128i s = _mm_loadu_si128((const __m128i*)src);
         __m128i d = _mm_loadu_si128((const __m128i*)dst);
-        __m128i r = _mm_setzero_si128();
-        for (const Field& f : L::kFields) {
-            const __m128i valueMask = _mm_set1_epi16((short)((1 << f.bits) - 1));
-            if constexpr (kCode == INK_BLEND) {
-                __m128i sf = _mm_and_si128(_mm_srli_epi16(s, f.shift), valueMask);
-                __m128i df = _mm_and_si128(_mm_srli_epi16(d, f.shift), valueMask);
-                __m128i t = _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(sf, q), _mm_mullo_epi16(df, p)), 7);
-                r = _mm_or_si128(r, _mm_slli_epi16(t, f.shift));
-            } else {
-                int up = 16 - f.shift - f.bits;
-                const __m128i top = _mm_set1_epi16((short)(((1 << f.bits) - 1) << (16 - f.bits)));
-                __m128i st = _mm_and_si128(_mm_slli_epi16(s, up), top);
-                __m128i dt = _mm_and_si128(_mm_slli_epi16(d, up), top);
-                __m128i t = kCode == INK_ADD ? _mm_adds_epu16(st, dt) : _mm_subs_epu16(dt, st);
-                r = _mm_or_si128(r, _mm_and_si128(_mm_srli_epi16(t, up), _mm_slli_epi16(valueMask, f.shift)));
-            }
+        __m128i r;
+        if constexpr (kCode == INK_BLEND) {
+            r = _mm_or_si128(_mm_or_si128(BlendField<L::kBlue, 5>(s, d, p, q), BlendField<L::kRed, 5>(s, d, p, q)),
+                             BlendField<L::kGreen, L::kGreenBits>(s, d, p, q));
+        } else {
+            constexpr bool kAdd = kCode == INK_ADD;
+            r = _mm_or_si128(_mm_or_si128(SaturateField<L::kBlue, 5, kAdd>(s, d), SaturateField<L::kRed, 5, kAdd>(s, d)),
+                             SaturateField<L::kGreen, L::kGreenBits, kAdd>(s, d));
+            if constexpr (!kAdd && L::kSpare != 0)
+                r = _mm_or_si128(r, _mm_and_si128(d, spare));
         }
-        if constexpr (kCode == INK_SUBTRACT && L::kSpare != 0)
-            r = _mm_or_si128(r, _mm_and_si128(d, _mm_set1_epi16((short)L::kSpare)));
         _mm_storeu_si128((__m128i*)dst, r);
     }
     InkRow<F, E>(c, src, dst, n % 8);
