@@ -85,27 +85,26 @@ inline uint32_t SubtractChannels(uint32_t s, uint32_t d)
     return r;
 }
 
-// The channel layouts that add and subtract use.
+// The channel layouts that add and subtract use: the packed fields of 15/16-bit pixels, bytes otherwise.
+template <class F>
+struct InkChannels {
+    static constexpr uint32_t kLow = F::kBytes == 2 ? 0x1F : 0xFF;
+    static constexpr uint32_t kMid = F::kBytes != 2 ? 0xFF00 : F::kIndex == 1 ? 0x3E0 : 0x7E0;
+    static constexpr uint32_t kHigh = F::kBytes != 2 ? 0xFF0000 : F::kIndex == 1 ? 0x7C00 : 0xF800;
+};
+
 template <class F>
 inline uint32_t InkAdd(uint32_t s, uint32_t d)
 {
-    if constexpr (F::kBytes == 2 && F::kIndex == Format15::kIndex)
-        return AddChannels<0x1F, 0x3E0, 0x7C00>(s, d);
-    else if constexpr (F::kBytes == 2)
-        return AddChannels<0x1F, 0x7E0, 0xF800>(s, d);
-    else
-        return AddChannels<0xFF, 0xFF00, 0xFF0000>(s, d);
+    using C = InkChannels<F>;
+    return AddChannels<C::kLow, C::kMid, C::kHigh>(s, d);
 }
 
 template <class F>
 inline uint32_t InkSubtract(uint32_t s, uint32_t d)
 {
-    if constexpr (F::kBytes == 2 && F::kIndex == Format15::kIndex)
-        return SubtractChannels<0x1F, 0x3E0, 0x7C00>(s, d);
-    else if constexpr (F::kBytes == 2)
-        return SubtractChannels<0x1F, 0x7E0, 0xF800>(s, d);
-    else
-        return SubtractChannels<0xFF, 0xFF00, 0xFF0000>(s, d);
+    using C = InkChannels<F>;
+    return SubtractChannels<C::kLow, C::kMid, C::kHigh>(s, d);
 }
 
 // ---------------------------------------------------------------------------------------------------------------

@@ -90,15 +90,21 @@ const InkRoutines* RoutinesOf(int formatIndex, int effect, unsigned long flags)
     return &table.code[effect];
 }
 
-// The kernel's share of the context; the effect's init routine does the rest.
-InkContext StartInk(const SurfaceDesc* dst, const SurfaceDesc* src, uint32_t parameter)
+// The routines of the call with the context filled (the kernel's share, then the effect's init), or null when
+// the effect has no routines.
+const InkRoutines* StartInk(InkContext* c, const SurfaceDesc* dst, const SurfaceDesc* src, int formatIndex,
+                            int effect, uint32_t parameter)
 {
-    InkContext c{};
-    c.palette = dst->palette;
-    c.parameter = parameter;
-    c.transparentColour = (uint32_t)src->transparentColour;
-    c.transparentNative = (uint32_t)src->transparentNative;
-    return c;
+    const InkRoutines* r = RoutinesOf(formatIndex, effect, dst->flags);
+    if (!r)
+        return nullptr;
+    *c = InkContext{};
+    c->palette = dst->palette;
+    c->parameter = parameter;
+    c->transparentColour = (uint32_t)src->transparentColour;
+    c->transparentNative = (uint32_t)src->transparentNative;
+    r->init(c);
+    return r;
 }
 
 }  // namespace
@@ -113,11 +119,10 @@ void CopyOpaqueInkKernel(SurfaceDesc* dst, int dx, int dy, const SurfaceDesc* sr
                          int effect, uint32_t parameter)
 {
     ExpectCopy<F>(dst, dx, dy, src, sx, sy, w, h);
-    const InkRoutines* r = RoutinesOf(F::kIndex, effect, dst->flags);
+    InkContext c;
+    const InkRoutines* r = StartInk(&c, dst, src, F::kIndex, effect, parameter);
     if (!r)
         return;
-    InkContext c = StartInk(dst, src, parameter);
-    r->init(&c);
     uint8_t* drow = PixelAt(dst, dx, dy, F::kBytes);
     const uint8_t* srow = PixelAt(src, sx, sy, F::kBytes);
     for (int j = 0; j < h; j++, drow += dst->rowStep, srow += src->rowStep)
@@ -131,11 +136,10 @@ void CopyTransparentInkKernel(SurfaceDesc* dst, int dx, int dy, const SurfaceDes
                               int h, int effect, uint32_t parameter)
 {
     ExpectCopy<F>(dst, dx, dy, src, sx, sy, w, h);
-    const InkRoutines* r = RoutinesOf(F::kIndex, effect, dst->flags);
+    InkContext c;
+    const InkRoutines* r = StartInk(&c, dst, src, F::kIndex, effect, parameter);
     if (!r)
         return;
-    InkContext c = StartInk(dst, src, parameter);
-    r->init(&c);
     uint8_t* drow = PixelAt(dst, dx, dy, F::kBytes);
     const uint8_t* srow = PixelAt(src, sx, sy, F::kBytes);
     if (src->alphaRowZero) {
