@@ -45,24 +45,40 @@ constexpr InkTable MmxInkTable()
     return t;
 }
 
-// The rows of whole rectangles (opaque copies) run with SSE2 where an effect's arithmetic vectorises.
+// Effects whose arithmetic vectorises run their rows with SSE2, and their transparent rows too where a pixel fits
+// a compare lane.
+template <class F, template <class> class E>
+constexpr void UseBytesSse2(InkTable& t)
+{
+    t.code[E<F>::kCode].row = InkBytesRowSse2<F, E>;
+    if constexpr (F::kBytes != 3)
+        t.code[E<F>::kCode].keyedRow = InkBytesKeyedRowSse2<F, E>;
+}
+
+template <class F, template <class> class E>
+constexpr void UsePackedSse2(InkTable& t)
+{
+    t.code[E<F>::kCode].row = InkPackedRowSse2<F, E>;
+    t.code[E<F>::kCode].keyedRow = InkPackedKeyedRowSse2<F, E>;
+}
+
 template <class F>
 constexpr InkTable Sse2InkTable()
 {
     InkTable t = PlainInkTable<F>();
-    t.code[INK_INVERT].row = InkBytesRowSse2<F, InkInvert>;
-    t.code[INK_XOR].row = InkBytesRowSse2<F, InkXor>;
-    t.code[INK_AND].row = InkBytesRowSse2<F, InkAnd>;
-    t.code[INK_OR].row = InkBytesRowSse2<F, InkOr>;
-    t.code[INK_AND_NOT].row = InkBytesRowSse2<F, InkAndNot>;
+    UseBytesSse2<F, InkInvert>(t);
+    UseBytesSse2<F, InkXor>(t);
+    UseBytesSse2<F, InkAnd>(t);
+    UseBytesSse2<F, InkOr>(t);
+    UseBytesSse2<F, InkAndNot>(t);
     if constexpr (F::kBytes >= 3) {
-        t.code[INK_BLEND].row = InkBytesRowSse2<F, InkBlend>;
-        t.code[INK_ADD].row = InkBytesRowSse2<F, InkAddEffect>;
-        t.code[INK_SUBTRACT].row = InkBytesRowSse2<F, InkSubtractEffect>;
+        UseBytesSse2<F, InkBlend>(t);
+        UseBytesSse2<F, InkAddEffect>(t);
+        UseBytesSse2<F, InkSubtractEffect>(t);
     } else if constexpr (F::kBytes == 2) {
-        t.code[INK_BLEND].row = InkPackedRowSse2<F, InkBlend>;
-        t.code[INK_ADD].row = InkPackedRowSse2<F, InkAddEffect>;
-        t.code[INK_SUBTRACT].row = InkPackedRowSse2<F, InkSubtractEffect>;
+        UsePackedSse2<F, InkBlend>(t);
+        UsePackedSse2<F, InkAddEffect>(t);
+        UsePackedSse2<F, InkSubtractEffect>(t);
     }
     return t;
 }

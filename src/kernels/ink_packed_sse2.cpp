@@ -57,18 +57,26 @@ KX_SSE2_INLINE __m128i SaturateField(__m128i s, __m128i d)
     return _mm_and_si128(_mm_srli_epi16(t, kUp), inPlace);
 }
 
-// The SIMD body lives in a helper of its own: the attribute has to be on the first declaration.
-template <class F, template <class> class E>
-KX_TARGET_SSE2 void PackedRow(InkContext* c, const uint8_t* src, uint8_t* dst, int n)
+// The SIMD body lives in a helper of its own: the attribute has to be on the first declaration. Keyed: source
+// pixels equal to key leave their destination pixels alone (a block of nothing but key is skipped).
+template <class F, template <class> class E, bool Keyed>
+KX_TARGET_SSE2 void PackedRow(InkContext* c, const uint8_t* src, uint8_t* dst, int n, uint32_t key)
 {
     constexpr int kCode = E<F>::kCode;
     using L = PackedLayout<F>;
     const __m128i p = _mm_set1_epi16((short)c->destinationWeight);
     const __m128i q = _mm_set1_epi16((short)c->sourceWeight);
     const __m128i spare = _mm_set1_epi16((short)L::kSpare);
+    const __m128i k = _mm_set1_epi16((short)key);
     int blocks = n / 8;
     for (int b = 0; b < blocks; b++, src += 16, dst += 16) {
         __m128i s = _mm_loadu_si128((const __m128i*)src);
+        __m128i same = _mm_setzero_si128();
+        if constexpr (Keyed) {
+            same = _mm_cmpeq_epi16(s, k);
+            if (_mm_movemask_epi8(same) == 0xFFFF)
+                continue;
+        }
         __m128i d = _mm_loadu_si128((const __m128i*)dst);
         __m128i r;
         if constexpr (kCode == INK_BLEND) {
@@ -81,9 +89,14 @@ KX_TARGET_SSE2 void PackedRow(InkContext* c, const uint8_t* src, uint8_t* dst, i
             if constexpr (!kAdd && L::kSpare != 0)
                 r = _mm_or_si128(r, _mm_and_si128(d, spare));
         }
+        if constexpr (Keyed)
+            r = _mm_or_si128(_mm_and_si128(same, d), _mm_andnot_si128(same, r));
         _mm_storeu_si128((__m128i*)dst, r);
     }
-    InkRow<F, E>(c, src, dst, n % 8);
+    if constexpr (Keyed)
+        InkKeyedRow<F, E>(c, src, dst, n % 8, key);
+    else
+        InkRow<F, E>(c, src, dst, n % 8);
 }
 
 }  // namespace
@@ -91,15 +104,24 @@ KX_TARGET_SSE2 void PackedRow(InkContext* c, const uint8_t* src, uint8_t* dst, i
 template <class F, template <class> class E>
 void InkPackedRowSse2(InkContext* c, const uint8_t* src, uint8_t* dst, int n)
 {
-    PackedRow<F, E>(c, src, dst, n);
+    PackedRow<F, E, false>(c, src, dst, n, 0);
 }
 
-#define KX_PACKED_ROWS(F)                                                                                          \
-    template void InkPackedRowSse2<F, InkBlend>(InkContext*, const uint8_t*, uint8_t*, int);                       \
-    template void InkPackedRowSse2<F, InkAddEffect>(InkContext*, const uint8_t*, uint8_t*, int);                   \
-    template void InkPackedRowSse2<F, InkSubtractEffect>(InkContext*, const uint8_t*, uint8_t*, int);
-KX_PACKED_ROWS(Format15)
-KX_PACKED_ROWS(Format16)
+template <class F, template <class> class E>
+void InkPackedKeyedRowSse2(InkContext* c, const uint8_t* src, uint8_t* dst, int n, uint32_t key)
+{
+    PackedRow<F, E, true>(c, src, dst, n, key);
+}
+
+#define KX_PACKED_ROWS(F, E)                                                                                       \
+    template void InkPackedRowSse2<F, E>(InkContext*, const uint8_t*, uint8_t*, int);                              \
+    template void InkPackedKeyedRowSse2<F, E>(InkContext*, const uint8_t*, uint8_t*, int, uint32_t);
+KX_PACKED_ROWS(Format15, InkBlend)
+KX_PACKED_ROWS(Format15, InkAddEffect)
+KX_PACKED_ROWS(Format15, InkSubtractEffect)
+KX_PACKED_ROWS(Format16, InkBlend)
+KX_PACKED_ROWS(Format16, InkAddEffect)
+KX_PACKED_ROWS(Format16, InkSubtractEffect)
 #undef KX_PACKED_ROWS
 
 }  // namespace kx

@@ -12,10 +12,15 @@ namespace kx {
 // formulas do).
 template <class F, template <class> class E>
 void InkBytesRowSse2(InkContext* c, const uint8_t* src, uint8_t* dst, int n);
+// The same leaving out source pixels equal to key (not for 24 bits, whose pixels straddle the compare lanes).
+template <class F, template <class> class E>
+void InkBytesKeyedRowSse2(InkContext* c, const uint8_t* src, uint8_t* dst, int n, uint32_t key);
 
 // Blend, add and subtract of packed 5-5-5 and 5-6-5 pixels, field by field (ink_packed_sse2.cpp).
 template <class F, template <class> class E>
 void InkPackedRowSse2(InkContext* c, const uint8_t* src, uint8_t* dst, int n);
+template <class F, template <class> class E>
+void InkPackedKeyedRowSse2(InkContext* c, const uint8_t* src, uint8_t* dst, int n, uint32_t key);
 
 // Code 1 of 24- and 32-bit pixels with MMX, and the 32-bit transparent loop that skips key pixels
 // (ink_blend_mmx.cpp).
