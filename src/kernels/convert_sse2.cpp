@@ -73,10 +73,11 @@ KX_TARGET_SSE2 void NarrowSse2(const ConvertContext* c, const uint8_t* src, uint
         __m128i v = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(gb, 3), blueMask),
                                  _mm_and_si128(_mm_srli_epi16(gb, P::kGreenDown), greenMask));
         v = _mm_or_si128(v, _mm_and_si128(_mm_slli_epi16(r, 16 - P::kRedDown32), redMask));
-        // A pixel whose colour is not black but whose packed value is 0 becomes 1.
-        __m128i black = _mm_and_si128(_mm_cmpeq_epi16(gb, zero), _mm_cmpeq_epi16(_mm_and_si128(r, redByte), zero));
-        __m128i fix = _mm_and_si128(_mm_andnot_si128(black, _mm_cmpeq_epi16(v, zero)), one);
-        _mm_storeu_si128((__m128i*)dst, _mm_or_si128(v, fix));
+        // A pixel whose colour is not black but whose packed value is 0 becomes 1. Where the value is 0 every
+        // channel is below 8, so the OR of the colour words is small and positive, and its minimum with 1 says
+        // whether the colour is black.
+        __m128i nonBlack = _mm_min_epi16(_mm_or_si128(gb, _mm_and_si128(r, redByte)), one);
+        _mm_storeu_si128((__m128i*)dst, _mm_or_si128(v, _mm_and_si128(nonBlack, _mm_cmpeq_epi16(v, zero))));
     }
     ConvertRow<Format32, F>(c, src, dst, n % 8);
 }
