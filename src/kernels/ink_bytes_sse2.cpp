@@ -41,9 +41,8 @@ KX_TARGET_SSE2 void BytesRow(InkContext* c, const uint8_t* src, uint8_t* dst, in
     constexpr int kCode = E<F>::kCode;
     // The colour bytes of a pixel group: all of them, but for the fourth byte of 32-bit pixels.
     const __m128i colour = _mm_set1_epi32(F::kBytes == 4 ? 0x00FFFFFF : -1);
-    const __m128i zero = _mm_setzero_si128();
+    const __m128i evenBytes = _mm_set1_epi16(0x00FF);
     const __m128i p = _mm_set1_epi16((short)c->destinationWeight);
-    const __m128i q = _mm_set1_epi16((short)c->sourceWeight);
     const __m128i k = KeyVector<F>(key);
     // Sixteen pixels are kBytes whole vectors, so a block never splits a pixel.
     int vectors = n / 16 * F::kBytes;
@@ -76,12 +75,13 @@ KX_TARGET_SSE2 void BytesRow(InkContext* c, const uint8_t* src, uint8_t* dst, in
                 r = _mm_or_si128(_mm_and_si128(_mm_subs_epu8(d, s), colour), _mm_andnot_si128(colour, d));
             } else {
                 static_assert(kCode == INK_BLEND);
-                // (s * q + d * p) >> 7 per byte: at most 255 * 128, so 16-bit lanes hold it.
-                __m128i lo = _mm_add_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(s, zero), q),
-                                           _mm_mullo_epi16(_mm_unpacklo_epi8(d, zero), p));
-                __m128i hi = _mm_add_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(s, zero), q),
-                                           _mm_mullo_epi16(_mm_unpackhi_epi8(d, zero), p));
-                r = _mm_and_si128(_mm_packus_epi16(_mm_srli_epi16(lo, 7), _mm_srli_epi16(hi, 7)), colour);
+                // s + ((d - s) * p >> 7) per byte, the even bytes and the odd bytes each in 16-bit lanes: the
+                // difference times p lies within +-255 * 128, and the arithmetic shift floors it.
+                __m128i sEven = _mm_and_si128(s, evenBytes), dEven = _mm_and_si128(d, evenBytes);
+                __m128i sOdd = _mm_srli_epi16(s, 8), dOdd = _mm_srli_epi16(d, 8);
+                __m128i even = _mm_add_epi16(sEven, _mm_srai_epi16(_mm_mullo_epi16(_mm_sub_epi16(dEven, sEven), p), 7));
+                __m128i odd = _mm_add_epi16(sOdd, _mm_srai_epi16(_mm_mullo_epi16(_mm_sub_epi16(dOdd, sOdd), p), 7));
+                r = _mm_and_si128(_mm_or_si128(even, _mm_slli_epi16(odd, 8)), colour);
             }
             if constexpr (Keyed)
                 r = _mm_or_si128(_mm_and_si128(same, d), _mm_andnot_si128(same, r));
