@@ -42,7 +42,7 @@ constexpr RowTables MakeRowTables()
     return r;
 }
 
-const RowTables kRows = MakeRowTables();
+constexpr RowTables kRows = MakeRowTables();
 
 // Every palette index in the destination's form, once per call rather than once per pixel.
 template <class D>

@@ -93,7 +93,7 @@ constexpr InkTableSet InkTablesOf()
     return InkTableSet{PlainInkTable<F>(), MmxInkTable<F>(), Sse2InkTable<F>()};
 }
 
-const InkTableSet kInkTables[FORMAT_COUNT] = {InkTablesOf<Format8>(), InkTablesOf<Format15>(),
+constexpr InkTableSet kInkTables[FORMAT_COUNT] = {InkTablesOf<Format8>(), InkTablesOf<Format15>(),
                                               InkTablesOf<Format16>(), InkTablesOf<Format24>(),
                                               InkTablesOf<Format32>()};
 
