@@ -1,10 +1,12 @@
 // The format tables and the ten kernel sets: five standard sets and five compressed-source sets, one per format
-// index. Slots whose kernels belong to later work (ink copies 4 and 6, conversion 11, compressed images 12 and 13,
-// and the compressed-source copies 3 to 6) stay null until that work fills them; nothing calls them before.
+// index. Slots whose kernels belong to later work (compressed images 12 and 13, and the compressed-source copies 3
+// to 6) stay null until that work fills them; nothing calls them before.
 #include "kernels/kernel_set.h"
 
 #include "kalvex2/frame.h"
+#include "kernels/convert_kernels.h"
 #include "kernels/copy_kernels.h"
+#include "kernels/ink_kernels.h"
 #include "kernels/pixel_kernels.h"
 
 static_assert(kx::KERNEL_CPU_MMX == (unsigned long)CPU_MMX && kx::KERNEL_CPU_SSE2 == (unsigned long)CPU_SSE2);
@@ -39,14 +41,14 @@ constexpr BlitKernelSet StandardSet()
         GetPixelKernel<F>,              // 1  GetPixel
         FillKernel<F>,                  // 2  Fill
         CopyTransparentKernel<F>,       // 3  CopyTransparent
-        nullptr,                        // 4  CopyTransparentInk (ink-effect work)
+        CopyTransparentInkKernel<F>,    // 4  CopyTransparentInk
         CopyOpaqueKernel,               // 5  CopyOpaque, one routine for every format
-        nullptr,                        // 6  CopyOpaqueInk (ink-effect work)
+        CopyOpaqueInkKernel<F>,         // 6  CopyOpaqueInk
         CallbackKernel<F, true>,        // 7  CallbackTransparent
         CallbackKernel<F, false>,       // 8  CallbackOpaque
         MirrorRowsKernel<F>,            // 9  MirrorRows
         ReplaceColourKernel<F>,         // 10 ReplaceColour
-        nullptr,                        // 11 Convert (conversion work)
+        ConvertKernel<F>,               // 11 Convert
         nullptr,                        // 12 CompressedSize (compressed-image work)
         nullptr,                        // 13 Compress (compressed-image work)
     };

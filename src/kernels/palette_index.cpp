@@ -22,3 +22,18 @@ int KernelBlendIndex(SharedPalette* palette, uint32_t colour)
 }
 
 }  // namespace kx
+
+namespace kx {
+
+int KernelPeekIndex(const SharedPalette* palette, uint32_t colour)
+{
+    if (palette && palette->inverseTable) {
+        unsigned char cached =
+            palette->inverseTable[ColourKey(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF)];
+        if (cached)
+            return cached;
+    }
+    return KernelSearchIndex(palette, colour);
+}
+
+}  // namespace kx

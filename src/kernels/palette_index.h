@@ -27,3 +27,11 @@ int KernelColourToIndex(SharedPalette* palette, uint32_t colour);
 int KernelBlendIndex(SharedPalette* palette, uint32_t colour);
 
 }  // namespace kx
+
+namespace kx {
+
+// The index the palette's colour cache gives, or the plain search's answer when it has none - without adding
+// that answer to the cache.
+int KernelPeekIndex(const SharedPalette* palette, uint32_t colour);
+
+}  // namespace kx

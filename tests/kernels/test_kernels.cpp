@@ -136,8 +136,9 @@ TEST(KernelTables, SlotsOfEveryFormat)
         EXPECT_EQ(k, kStandardKernelSets[f]);
         EXPECT_TRUE(k->setPixel && k->getPixel && k->fill && k->copyTransparent && k->copyOpaque);
         EXPECT_TRUE(k->callbackTransparent && k->callbackOpaque && k->mirrorRows && k->replaceColour);
+        EXPECT_TRUE(k->copyTransparentInk && k->copyOpaqueInk && k->convert);
         // Filled by later work; until then nothing may reach them.
-        EXPECT_FALSE(k->copyTransparentInk || k->copyOpaqueInk || k->convert || k->compressedSize || k->compress);
+        EXPECT_FALSE(k->compressedSize || k->compress);
         EXPECT_EQ(k->copyOpaque, StandardKernels(0)->copyOpaque);  // one routine for every format
 
         const BlitKernelSet* c = CompressedSourceKernels(f);
