@@ -29,7 +29,11 @@ void CopyTransparent16Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, 
 void CopyTransparent32Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, int w, int h,
                            uint32_t key);
 
-// Alpha-plane copy of 32-bit pixels: w pixels per row, alpha bytes from `alpha`.
+// Alpha-plane copies: w pixels per row, alpha bytes from `alpha`.
+void CopyAlpha15Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, const uint8_t* alpha,
+                     ptrdiff_t alphaStep, int w, int h);
+void CopyAlpha16Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, const uint8_t* alpha,
+                     ptrdiff_t alphaStep, int w, int h);
 void CopyAlpha32Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, const uint8_t* alpha,
                      ptrdiff_t alphaStep, int w, int h);
 
