@@ -119,6 +119,8 @@ void CopyTransparentKernel(SurfaceDesc* dst, int dx, int dy, const SurfaceDesc* 
             return CopyTransparent8Sse2(drow, dst->rowStep, srow, src->rowStep, w, h, key);
         if constexpr (F::kBytes == 2)
             return CopyTransparent16Sse2(drow, dst->rowStep, srow, src->rowStep, w, h, key);
+        if constexpr (F::kBytes == 3)
+            return CopyTransparent24Sse2(drow, dst->rowStep, srow, src->rowStep, w, h, key);
         if constexpr (F::kBytes == 4)
             return CopyTransparent32Sse2(drow, dst->rowStep, srow, src->rowStep, w, h, key);
     }
