@@ -1,13 +1,35 @@
 // Transparent copy by key (slot 3 without an alpha plane) of 24-bit pixels with SSE2. Sixteen pixels fill three
 // registers exactly, so the key is laid out at the same three phases and compared byte by byte; a pixel matches
-// when its three bytes do. Blocks without the key are stored whole and blocks of nothing but the key skipped;
-// only blocks holding both (a sprite's edges) go pixel by pixel, and so do the row's last 0 to 15 pixels, so no
-// byte after the row's last pixel is read.
+// when its three bytes do. Blocks without the key are stored whole, blocks of nothing but the key skipped, and
+// blocks holding both (a sprite's edges) merged with the destination. The row's last 0 to 15 pixels go one at a
+// time, so no byte after the row's last pixel is read.
 #include <emmintrin.h>
 
 #include "kernels/copy_kernels.h"
 
 namespace kx {
+
+namespace {
+
+// Sixteen bytes at d: the destination's where bit k of keep is set, the source's elsewhere.
+KX_TARGET_SSE2 inline void Merge16(uint8_t* d, __m128i sv, uint32_t keep)
+{
+    if (keep == 0xFFFF)
+        return;
+    if (keep != 0) {
+        // Bit k of keep to all of byte k: each byte gets its half of keep, then tests its own bit.
+        __m128i m = _mm_cvtsi32_si128((int)keep);
+        m = _mm_unpacklo_epi8(m, m);
+        m = _mm_unpacklo_epi16(m, m);
+        m = _mm_unpacklo_epi32(m, m);
+        const __m128i bit = _mm_set_epi8(-128, 64, 32, 16, 8, 4, 2, 1, -128, 64, 32, 16, 8, 4, 2, 1);
+        m = _mm_cmpeq_epi8(_mm_and_si128(m, bit), bit);
+        sv = _mm_or_si128(_mm_and_si128(m, _mm_loadu_si128((const __m128i*)d)), _mm_andnot_si128(m, sv));
+    }
+    _mm_storeu_si128((__m128i*)d, sv);
+}
+
+}  // namespace
 
 KX_TARGET_SSE2 void CopyTransparent24Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep,
                                           int w, int h, uint32_t key)
@@ -40,9 +62,10 @@ KX_TARGET_SSE2 void CopyTransparent24Sse2(uint8_t* dst, ptrdiff_t dstStep, const
                 _mm_storeu_si128((__m128i*)(d + 32), s2);
                 continue;
             }
-            for (int i = 0; i < 16; i++)
-                if (!((keyed >> (3 * i)) & 1))
-                    memcpy(d + 3 * i, s + 3 * i, 3);
+            uint64_t keyBytes = keyed | keyed << 1 | keyed << 2;
+            Merge16(d, s0, (uint32_t)keyBytes & 0xFFFF);
+            Merge16(d + 16, s1, (uint32_t)(keyBytes >> 16) & 0xFFFF);
+            Merge16(d + 32, s2, (uint32_t)(keyBytes >> 32) & 0xFFFF);
         }
         CopyTransparentPlain<Format24>(d, 0, s, 0, rest, 1, key);
     }
