@@ -14,24 +14,23 @@ namespace kx {
 
 namespace {
 
-// Four pixels: s and d the source and destination, a4 their four alpha bytes (neither all 0 nor all 255).
+// Four pixels: s and d the source and destination, a4 their four alpha bytes (neither all 0 nor all 255). Each
+// 16-bit lane holds one colour byte (blue and red, then green and the fourth byte shifted down), so nothing has
+// to be unpacked or packed again; the blend leaves every lane's high byte 0.
 KX_TARGET_SSE2 inline __m128i Blend4(__m128i s, __m128i d, uint32_t a4)
 {
-    const __m128i zero = _mm_setzero_si128();
+    const __m128i lowBytes = _mm_set1_epi16(0x00FF);
     __m128i av = _mm_cvtsi32_si128((int)a4);
     av = _mm_unpacklo_epi8(av, av);
     av = _mm_unpacklo_epi16(av, av);  // each pixel's alpha in every byte of its lane
     __m128i opaque = _mm_cmpeq_epi32(av, _mm_set1_epi32(-1));
-    __m128i colourAlpha = _mm_and_si128(av, _mm_set1_epi32(0x00FFFFFF));
-    // 128 * a in 16-bit lanes: a in the high byte, shifted down once.
-    __m128i aLo = _mm_srli_epi16(_mm_unpacklo_epi8(zero, colourAlpha), 1);
-    __m128i aHi = _mm_srli_epi16(_mm_unpackhi_epi8(zero, colourAlpha), 1);
-    __m128i dLo = _mm_unpacklo_epi8(d, zero), dHi = _mm_unpackhi_epi8(d, zero);
-    __m128i diffLo = _mm_slli_epi16(_mm_sub_epi16(_mm_unpacklo_epi8(s, zero), dLo), 1);
-    __m128i diffHi = _mm_slli_epi16(_mm_sub_epi16(_mm_unpackhi_epi8(s, zero), dHi), 1);
-    __m128i lo = _mm_add_epi16(dLo, _mm_mulhi_epi16(diffLo, aLo));
-    __m128i hi = _mm_add_epi16(dHi, _mm_mulhi_epi16(diffHi, aHi));
-    __m128i blend = _mm_packus_epi16(lo, hi);
+    __m128i a128 = _mm_slli_epi16(_mm_srli_epi16(av, 8), 7);
+    __m128i a128Green = _mm_and_si128(a128, _mm_set1_epi32(0x0000FFFF));  // the fourth byte keeps the destination's
+    __m128i sRb = _mm_and_si128(s, lowBytes), dRb = _mm_and_si128(d, lowBytes);
+    __m128i sGx = _mm_srli_epi16(s, 8), dGx = _mm_srli_epi16(d, 8);
+    __m128i rb = _mm_add_epi16(dRb, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(sRb, dRb), 1), a128));
+    __m128i gx = _mm_add_epi16(dGx, _mm_mulhi_epi16(_mm_slli_epi16(_mm_sub_epi16(sGx, dGx), 1), a128Green));
+    __m128i blend = _mm_or_si128(rb, _mm_slli_epi16(gx, 8));
     return _mm_or_si128(_mm_and_si128(opaque, s), _mm_andnot_si128(opaque, blend));
 }
 
