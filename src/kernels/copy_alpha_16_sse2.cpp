@@ -16,32 +16,43 @@ namespace kx {
 
 namespace {
 
-// One channel of eight pixels: the field of `bits` bits at `shift`, blended by a (16-bit lanes, 0..255).
+// How far one channel of eight pixels moves: the field of `bits` bits at `shift`, blended by a (16-bit lanes,
+// 0..255), as (s - d) * a >> 8 put back at the field's place. Every field stays inside its range after the move,
+// so the moves of all fields can simply be added to the destination word: no borrow crosses a field.
 template <int Shift, int Bits>
-KX_TARGET_SSE2 inline __m128i BlendField(__m128i s, __m128i d, __m128i a)
+KX_TARGET_SSE2 inline __m128i FieldDelta(__m128i s, __m128i d, __m128i a)
 {
-    const __m128i mask = _mm_set1_epi16((short)((1 << Bits) - 1));
-    __m128i sf = _mm_and_si128(_mm_srli_epi16(s, Shift), mask);
-    __m128i df = _mm_and_si128(_mm_srli_epi16(d, Shift), mask);
-    __m128i r = _mm_add_epi16(df, _mm_srai_epi16(_mm_mullo_epi16(_mm_sub_epi16(sf, df), a), 8));
-    return _mm_slli_epi16(r, Shift);
+    __m128i sf = s, df = d;
+    if constexpr (Shift != 0) {
+        sf = _mm_srli_epi16(sf, Shift);
+        df = _mm_srli_epi16(df, Shift);
+    }
+    if constexpr (Shift + Bits != 16) {
+        const __m128i mask = _mm_set1_epi16((short)((1 << Bits) - 1));
+        sf = _mm_and_si128(sf, mask);
+        df = _mm_and_si128(df, mask);
+    }
+    __m128i delta = _mm_srai_epi16(_mm_mullo_epi16(_mm_sub_epi16(sf, df), a), 8);
+    if constexpr (Shift != 0)
+        delta = _mm_slli_epi16(delta, Shift);
+    return delta;
 }
 
-// Eight pixels: a8 their alpha bytes, neither all 0 nor all 255.
+// Eight pixels: a8 their alpha bytes.
 template <bool SixBitGreen>
 KX_TARGET_SSE2 inline __m128i Blend8(__m128i s, __m128i d, __m128i a8)
 {
     __m128i a = _mm_unpacklo_epi8(a8, _mm_setzero_si128());
     __m128i blend;
-    if constexpr (SixBitGreen)
-        blend = _mm_or_si128(_mm_or_si128(BlendField<0, 5>(s, d, a), BlendField<5, 6>(s, d, a)),
-                             BlendField<11, 5>(s, d, a));
-    else {
-        blend = _mm_or_si128(_mm_or_si128(BlendField<0, 5>(s, d, a), BlendField<5, 5>(s, d, a)),
-                             BlendField<10, 5>(s, d, a));
-        // Alpha 0 gives back the destination's fields but not its bit 15, which it must leave alone.
+    if constexpr (SixBitGreen) {
+        blend = _mm_add_epi16(_mm_add_epi16(d, FieldDelta<0, 5>(s, d, a)),
+                              _mm_add_epi16(FieldDelta<5, 6>(s, d, a), FieldDelta<11, 5>(s, d, a)));
+    } else {
+        blend = _mm_add_epi16(_mm_add_epi16(d, FieldDelta<0, 5>(s, d, a)),
+                              _mm_add_epi16(FieldDelta<5, 5>(s, d, a), FieldDelta<10, 5>(s, d, a)));
+        // A blended colour has no bit 15; alpha 0 leaves the destination's as it is.
         __m128i clear = _mm_cmpeq_epi16(a, _mm_setzero_si128());
-        blend = _mm_or_si128(blend, _mm_and_si128(clear, _mm_and_si128(d, _mm_set1_epi16((short)0x8000))));
+        blend = _mm_and_si128(blend, _mm_or_si128(_mm_set1_epi16(0x7FFF), clear));
     }
     __m128i opaque = _mm_cmpeq_epi16(a, _mm_set1_epi16(255));
     return _mm_or_si128(_mm_and_si128(opaque, s), _mm_andnot_si128(opaque, blend));
