@@ -52,19 +52,36 @@ void CopyTransparentPlain(uint8_t* drow, ptrdiff_t dstStep, const uint8_t* srow,
 }
 
 template <class F>
+inline void CopyAlphaPixel(uint8_t* dp, const uint8_t* s, uint32_t a, SharedPalette* palette)
+{
+    if (a == 255)
+        F::Store(dp, F::Load(s));
+    else if (a != 0)
+        BlendPixel<F>(dp, s, a, palette);
+}
+
+template <class F>
 void CopyAlphaPlain(uint8_t* drow, ptrdiff_t dstStep, const uint8_t* srow, ptrdiff_t srcStep, const uint8_t* arow,
                     ptrdiff_t alphaStep, int w, int h, SharedPalette* palette)
 {
     for (int j = 0; j < h; j++, drow += dstStep, srow += srcStep, arow += alphaStep) {
         const uint8_t* s = srow;
         uint8_t* dp = drow;
-        for (int i = 0; i < w; i++, s += F::kBytes, dp += F::kBytes) {
-            uint32_t a = arow[i];
-            if (a == 255)
-                F::Store(dp, F::Load(s));
-            else if (a != 0)
-                BlendPixel<F>(dp, s, a, palette);
+        int i = 0;
+        // Alpha planes are mostly long runs of 0 and 255: four alpha bytes are looked at together.
+        for (; i + 4 <= w; i += 4, s += 4 * F::kBytes, dp += 4 * F::kBytes) {
+            uint32_t a4 = Load32(arow + i);
+            if (a4 == 0)
+                continue;
+            if (a4 == 0xFFFFFFFFu) {
+                memcpy(dp, s, 4 * F::kBytes);
+                continue;
+            }
+            for (int k = 0; k < 4; k++)
+                CopyAlphaPixel<F>(dp + k * F::kBytes, s + k * F::kBytes, arow[i + k], palette);
         }
+        for (; i < w; i++, s += F::kBytes, dp += F::kBytes)
+            CopyAlphaPixel<F>(dp, s, arow[i], palette);
     }
 }
 
@@ -80,8 +97,12 @@ void CopyTransparentKernel(SurfaceDesc* dst, int dx, int dy, const SurfaceDesc* 
     bool sse2 = (dst->flags & KERNEL_CPU_SSE2) != 0;
     if (src->alphaRowZero) {
         const uint8_t* arow = AlphaAt(src, sx, sy);
-        if constexpr (F::kBytes == 4) {
-            if (sse2)
+        if (sse2) {
+            if constexpr (F::kIndex == FORMAT_15)
+                return CopyAlpha15Sse2(drow, dst->rowStep, srow, src->rowStep, arow, src->alphaRowStep, w, h);
+            if constexpr (F::kIndex == FORMAT_16)
+                return CopyAlpha16Sse2(drow, dst->rowStep, srow, src->rowStep, arow, src->alphaRowStep, w, h);
+            if constexpr (F::kIndex == FORMAT_32)
                 return CopyAlpha32Sse2(drow, dst->rowStep, srow, src->rowStep, arow, src->alphaRowStep, w, h);
         }
         return CopyAlphaPlain<F>(drow, dst->rowStep, srow, src->rowStep, arow, src->alphaRowStep, w, h,
@@ -98,6 +119,8 @@ void CopyTransparentKernel(SurfaceDesc* dst, int dx, int dy, const SurfaceDesc* 
             return CopyTransparent8Sse2(drow, dst->rowStep, srow, src->rowStep, w, h, key);
         if constexpr (F::kBytes == 2)
             return CopyTransparent16Sse2(drow, dst->rowStep, srow, src->rowStep, w, h, key);
+        if constexpr (F::kBytes == 3)
+            return CopyTransparent24Sse2(drow, dst->rowStep, srow, src->rowStep, w, h, key);
         if constexpr (F::kBytes == 4)
             return CopyTransparent32Sse2(drow, dst->rowStep, srow, src->rowStep, w, h, key);
     }

@@ -1,30 +1,13 @@
-// Transparent copy by key (slot 3 without an alpha plane) of 8-bit pixels with SSE2: 16 pixels per step,
-// source where it differs from the key and destination where it matches, stored back whole; the row's last
-// pixels one at a time.
-#include <emmintrin.h>
-
-#include "kernels/copy_kernels.h"
+// Transparent copy by key (slot 3 without an alpha plane) of 8-bit pixels with SSE2, 16 pixels per register:
+// source where it differs from the key, destination where it matches.
+#include "kernels/copy_transparent_sse2.h"
 
 namespace kx {
 
 KX_TARGET_SSE2 void CopyTransparent8Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep,
-                                        int w, int h, uint32_t key)
+                                          int w, int h, uint32_t key)
 {
-    __m128i k = _mm_set1_epi8((char)key);
-    int blocks = w / 16, rest = w % 16;
-    for (int j = 0; j < h; j++, dst += dstStep, src += srcStep) {
-        uint8_t* d = dst;
-        const uint8_t* s = src;
-        for (int b = 0; b < blocks; b++, d += 16, s += 16) {
-            __m128i sv = _mm_loadu_si128((const __m128i*)s);
-            __m128i m = _mm_cmpeq_epi8(sv, k);
-            if (_mm_movemask_epi8(m) == 0xFFFF)
-                continue;
-            __m128i dv = _mm_loadu_si128((const __m128i*)d);
-            _mm_storeu_si128((__m128i*)d, _mm_or_si128(_mm_and_si128(m, dv), _mm_andnot_si128(m, sv)));
-        }
-        CopyTransparentPlain<Format8>(d, 0, s, 0, rest, 1, key);
-    }
+    CopyTransparentRowsSse2<Format8>(dst, dstStep, src, srcStep, w, h, key, _mm_set1_epi8((char)key));
 }
 
 }  // namespace kx

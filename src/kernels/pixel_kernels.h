@@ -47,6 +47,8 @@ void FillKernel(SurfaceDesc* d, int x, int y, int rowStep, int w, int h, uint32_
     else
         native = F::ToNative(colour);
     if constexpr (F::kBytes == 3) {
+        if (d->flags & KERNEL_CPU_SSE2)
+            return FillTripletSse2(row, rowStep, w, h, native);
         for (int j = 0; j < h; j++, row += rowStep)
             for (int i = 0; i < w; i++)
                 F::Store(row + 3 * i, native);

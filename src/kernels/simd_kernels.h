@@ -16,6 +16,8 @@ namespace kx {
 // and 4 divide 8, so a replicated native value fills whole pixels whatever the row's alignment.
 void FillPatternMmx(uint8_t* row, ptrdiff_t rowStep, int bytes, int h, uint64_t pattern);
 void FillPatternSse2(uint8_t* row, ptrdiff_t rowStep, int bytes, int h, uint64_t pattern);
+// Fill of w 24-bit pixels per row with the native value's three low bytes.
+void FillTripletSse2(uint8_t* row, ptrdiff_t rowStep, int w, int h, uint32_t native);
 
 // Opaque copy of h rows of `bytes` bytes.
 void CopyOpaqueMmx(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, int bytes, int h);
@@ -26,10 +28,16 @@ void CopyTransparent8Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, p
                           uint32_t key);
 void CopyTransparent16Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, int w, int h,
                            uint32_t key);
+void CopyTransparent24Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, int w, int h,
+                           uint32_t key);
 void CopyTransparent32Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, int w, int h,
                            uint32_t key);
 
-// Alpha-plane copy of 32-bit pixels: w pixels per row, alpha bytes from `alpha`.
+// Alpha-plane copies: w pixels per row, alpha bytes from `alpha`.
+void CopyAlpha15Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, const uint8_t* alpha,
+                     ptrdiff_t alphaStep, int w, int h);
+void CopyAlpha16Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, const uint8_t* alpha,
+                     ptrdiff_t alphaStep, int w, int h);
 void CopyAlpha32Sse2(uint8_t* dst, ptrdiff_t dstStep, const uint8_t* src, ptrdiff_t srcStep, const uint8_t* alpha,
                      ptrdiff_t alphaStep, int w, int h);
 

@@ -232,6 +232,11 @@ const CopyCase kCopyCases[] = {
     {"channels_apart_32", 32, 0x00FF8000, 0x000080FF, 0, 64, 0x003F80BF},
     {"white_half_over_black_16", 16, 0xFFFF, 0x0000, 0, 128, 0x7BEF},
     {"white_half_over_black_15", 15, 0x7FFF, 0x0000, 0, 128, 0x3DEF},
+    {"channels_apart_16", 16, 0xF800, 0x07FF, 0, 64, 0x3DF7},
+    {"alpha_0_leaves_destination_16", 16, 0xFFFF, 0x1234, 0, 0, 0x1234},
+    // Alpha 255 copies the word as it is; a blend writes the colour back, and 15-bit colours have no bit 15.
+    {"alpha_255_copies_whole_word_15", 15, 0xFFFF, 0x1234, 0, 255, 0xFFFF},
+    {"top_bit_dropped_by_blend_15", 15, 0xFFFF, 0x8000, 0, 128, 0x3DEF},
     {"grey_quarter_over_white_15", 15, 0x4210, 0x7FFF, 0, 64, 0x6F7B},
     // Black blended with black is black, and black is index 0 every time it is looked for.
     {"blend_to_black_gives_index_0_8", 8, 0x00, 0x00, 0x55, 128, 0x00},
@@ -422,6 +427,47 @@ TEST_P(RandomSurfaces, MatchReference)
     Compare("opaque copy ignores the alpha plane",
             [&](Surface& d) { k->copyOpaque(&d.d, c.dx, c.dy, &s.d, c.sx, c.sy, c.w, c.h); },
             [&](Surface& d) { ref::CopyOpaque(&d.d, c.dx, c.dy, &s.d, c.sx, c.sy, c.w, c.h); });
+}
+
+// Alpha planes as images have them: runs of 0 and 255 of every length, some a multiple of 16 long, with soft
+// edges between them, so that the clear, opaque and mixed blocks of the fast paths all meet row ends and offsets.
+TEST_P(RandomSurfaces, AlphaRunsMatchReference)
+{
+    Surface& s = src[0];
+    std::mt19937 rng = seedRng;
+    s.AddAlpha(rng, c.alphaBottomUp);
+    size_t at = 0;
+    while (at < s.alpha.size()) {
+        size_t run = rng() % 3 == 0 ? 16 * (1 + rng() % 3) : 1 + rng() % 40;
+        unsigned pick = rng() % 5;
+        for (size_t i = 0; i < run && at < s.alpha.size(); i++, at++)
+            s.alpha[at] = pick < 2 ? 0 : pick < 4 ? 255 : (uint8_t)(1 + rng() % 254);
+    }
+    const BlitKernelSet* k = s.d.kernels;
+    const RandomCase c = this->c;
+    Compare("alpha runs",
+            [&](Surface& d) { k->copyTransparent(&d.d, c.dx, c.dy, &s.d, c.sx, c.sy, c.w, c.h); },
+            [&](Surface& d) { ref::CopyTransparent(&d.d, c.dx, c.dy, &s.d, c.sx, c.sy, c.w, c.h); });
+}
+
+// Sources as sprites are: runs of the transparent colour and runs of other pixels, of every length.
+TEST_P(RandomSurfaces, KeyRunsMatchReference)
+{
+    Surface& s = src[0];
+    std::mt19937 rng = seedRng;
+    uint32_t key = (uint32_t)s.d.transparentNative;
+    for (int y = 0; y < s.d.height; y++)
+        for (int x = 0; x < s.d.width;) {
+            int run = rng() % 3 == 0 ? 16 * (1 + (int)(rng() % 2)) : 1 + (int)(rng() % 40);
+            bool keyed = rng() & 1;
+            for (; run > 0 && x < s.d.width; run--, x++)
+                ref::Write(&s.d, x, y, keyed ? key : s.Pixel(x, y) == key ? key ^ 1 : s.Pixel(x, y));
+        }
+    const BlitKernelSet* k = s.d.kernels;
+    const RandomCase c = this->c;
+    Compare("key runs",
+            [&](Surface& d) { k->copyTransparent(&d.d, c.dx, c.dy, &s.d, c.sx, c.sy, c.w, c.h); },
+            [&](Surface& d) { ref::CopyTransparent(&d.d, c.dx, c.dy, &s.d, c.sx, c.sy, c.w, c.h); });
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RandomSurfaces, testing::Range(0, 900));
