@@ -6,6 +6,7 @@
 
 #include <string.h>
 
+#include "kernels/ink_kernels.h"
 #include "kernels/kernel_access.h"
 #include "kernels/kernel_set.h"
 #include "surface/native_pixel.h"
@@ -14,11 +15,6 @@
 using namespace kx;
 
 namespace {
-
-enum { INK_CODE_BLEND = 1, INK_CODE_BLEND_BACKDROP = 6, INK_CODE_LIMIT = 13 };
-
-// Code 7 was never given routines; a blit that asks for it must not reach a kernel.
-bool InkCodeHasRoutines(int effect) { return effect >= 1 && effect < INK_CODE_LIMIT && effect != 7; }
 
 struct BlitRect {
     int dx, dy, sx, sy, w, h;
@@ -191,7 +187,7 @@ int SmoothEdges(cSurfaceBackend* src, cSurfaceBackend* dst, int dx, int dy, int 
     }
     FilterFn filter = EdgeFilter;
     void* user = (void*)(uintptr_t)src->d.transparentColour;
-    if (effect == INK_CODE_BLEND_BACKDROP && parameter != 0) {
+    if (effect == INK_BLEND_BACKDROP && parameter != 0) {
         filter = BackdropFilter;
         user = (void*)(uintptr_t)(parameter & 0xFFFFFF);
     }
@@ -247,7 +243,7 @@ int cSurfaceBackend::Blit(cSurfaceBackend* dst, int dx, int dy, int sx, int sy, 
 {
     if (mode < 0 || mode > 1 || effect < 0 || effect >= INK_CODE_LIMIT)
         return 0;
-    if (effect == INK_CODE_BLEND && parameter == 0)
+    if (effect == INK_BLEND && parameter == 0)
         effect = 0;
     if (!dst || dst->IsDeviceOnly())
         return 0;
@@ -255,7 +251,7 @@ int cSurfaceBackend::Blit(cSurfaceBackend* dst, int dx, int dy, int sx, int sy, 
     if (!ClipBlit(d, dst->d, r))
         return 0;
     // A blend that gives the destination all the weight leaves it as it is.
-    if (effect == INK_CODE_BLEND && parameter >= 128)
+    if (effect == INK_BLEND && parameter >= 128)
         return 1;
     if (d.depth != dst->d.depth)
         return ConvertBlit(this, dst, r, mode, effect, parameter, flags);
@@ -286,7 +282,7 @@ int cSurfaceBackend::Blit(cSurfaceBackend* dst, int dx, int dy, int sx, int sy, 
     CopyInkKernelFn ink = nullptr;
     if (effect == 0)
         copy = mode == 1 ? kernels->copyTransparent : kernels->copyOpaque;
-    else if (InkCodeHasRoutines(effect))
+    else if (IsInkEffect(effect))
         ink = mode == 1 ? kernels->copyTransparentInk : kernels->copyOpaqueInk;
     if (!copy && !ink)
         return 0;

@@ -756,7 +756,7 @@ struct InkCase {
     COLORREF source, destination, result;
 };
 
-TEST(Blit, DISABLED_InkEffectsCombineEachPixelWithTheDestination)
+TEST(Blit, InkEffectsCombineEachPixelWithTheDestination)
 {
     const InkCase cases[] = {
         {"blend at half weight", 1, 64, RGB(200, 100, 0), RGB(0, 100, 200), RGB(100, 100, 100)},
@@ -787,7 +787,7 @@ TEST(Blit, DISABLED_InkEffectsCombineEachPixelWithTheDestination)
     }
 }
 
-TEST(Blit, DISABLED_BetweenFormatsPixelsAreConverted)
+TEST(Blit, BetweenFormatsPixelsAreConverted)
 {
     // 24 to 16 bits drops the low bits; 16 to 32 keeps the 16-bit colour exactly.
     Surface deep(24, 3, 1), shallow(16, 3, 1), back(32, 3, 1);
@@ -807,7 +807,7 @@ TEST(Blit, DISABLED_BetweenFormatsPixelsAreConverted)
     EXPECT_EQ(wide.Get(1, 0), (uint32_t)indexed.c.IndexToColour(200));
 }
 
-TEST(Blit, DISABLED_BetweenFormatsTheTransparentColourStillSkips)
+TEST(Blit, BetweenFormatsTheTransparentColourStillSkips)
 {
     Surface deep(24, 3, 1), shallow(16, 3, 1, 1);
     deep.c.SetTransparentColour(RGB(248, 0, 248));
