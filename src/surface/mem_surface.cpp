@@ -18,6 +18,8 @@ void CopyFormat(cSurfaceBackend* to, const cSurfaceBackend* from)
 }
 
 // Takes a fresh top-down block of pitch x height + slack bytes for the descriptor, or leaves everything as it was.
+// The block starts zeroed: a new surface is black with clear fourth bytes, so transparency tests, blank tests and
+// saved files never see whatever the heap held before.
 static bool AllocateRows(SurfaceDesc& d, void** block, int width, int height, int slack)
 {
     int bits = d.depth == 15 ? 16 : d.depth;
@@ -25,7 +27,7 @@ static bool AllocateRows(SurfaceDesc& d, void** block, int width, int height, in
     if (!ComputeSurfaceSize(width, height, bits, 4, &size) || size.bytes > (uint32_t)(INT32_MAX - slack))
         return false;
     void* fresh = nullptr;
-    if (!AllocRetry(size.bytes + slack, &fresh))
+    if (!CallocRetry(size.bytes + slack, &fresh))
         return false;
     FreeAndNull(block);
     *block = fresh;

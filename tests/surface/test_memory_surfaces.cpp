@@ -23,7 +23,7 @@ TEST(MemorySurface, CreateLikeMakesTopDownRowsOnEightByteBoundaries)
 {
     const PitchCase cases[] = {
         {24, 3, 2, 12}, {15, 3, 2, 8}, {16, 3, 2, 8}, {32, 3, 2, 12}, {8, 3, 2, 4},
-        {15, 33, 10, 68}, {24, 1, 1, 4}, {32, 640, 480, 2560}, {8, 5, 1, 8},
+        {15, 33, 10, 68}, {24, 1, 1, 4}, {32, 640, 480, 2560}, {8, 5, 1, 8}, {32, 640, 480, 2560},
     };
     for (const PitchCase& c : cases) {
         cCanvas canvas;
@@ -43,6 +43,12 @@ TEST(MemorySurface, CreateLikeMakesTopDownRowsOnEightByteBoundaries)
         EXPECT_EQ(d.clipRight, c.width);
         EXPECT_EQ(d.clipBottom, c.height);
         EXPECT_EQ(canvas.Lock(), d.rowZero);
+        // A new surface is black with clear fourth bytes, even where the heap hands back the block the previous
+        // case filled with 0xA5.
+        size_t nonZero = 0;
+        for (size_t i = 0; i < (size_t)d.pitch * c.height; i++)
+            nonZero += d.rowZero[i] != 0;
+        EXPECT_EQ(nonZero, 0u) << c.depth << "-bit " << c.width << " wide";
         // The whole surface is writable memory.
         memset(d.rowZero, 0xA5, (size_t)d.pitch * c.height);
         EXPECT_EQ(canvas.GetDeviceClass(), 0);
