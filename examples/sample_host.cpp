@@ -6,6 +6,7 @@
 
 #include "kalvex2/canvas.h"
 #include "kalvex2/frame.h"
+#include "ink_sampler.h"
 
 namespace {
 
@@ -108,6 +109,14 @@ int main(int argc, char** argv)
                    api.GetError(canvas));
         api.DeleteCanvas(canvas);
     }
+
+    // Every blit the library can make, at every depth, in one picture.
+    char sampler[MAX_PATH];
+    if (!GetFullPathNameA("ink_sampler.bmp", MAX_PATH, sampler, nullptr))
+        lstrcpyA(sampler, "ink_sampler.bmp");
+    int samplerFailures = DrawInkSampler(dll, sampler);
+    if (samplerFailures < 0)
+        printf("  ink sampler: the library lacks an export it needs\n");
     FreeLibrary(dll);
-    return 0;
+    return samplerFailures == 0 ? 0 : 1;
 }
