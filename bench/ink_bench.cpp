@@ -11,12 +11,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_common.h"
 #include "kalvex2/frame.h"
 #include "kernels/ink_kernels.h"
 #include "kernels/kernel_set.h"
 #include "surface/palette.h"
 
 using namespace kx;
+using bench::Now;
 
 namespace {
 
@@ -45,14 +47,6 @@ struct Surface {
     size_t RowBytes() const { return (size_t)kWidth * d.bytesPerPixel; }
 };
 
-double Now()
-{
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return (double)c.QuadPart * 1000.0 / (double)f.QuadPart;
-}
-
 struct Contender {
     std::string name;
     double target;  // ratio to memcpy it should reach; 0 for the baseline and cases without one
@@ -72,11 +66,8 @@ void MemcpyRows(Surface& dst, const Surface& src)
 int main()
 {
     static SharedPalette palette{};
-    palette.version = 0x300;
-    palette.count = 256;
+    bench::FillRandomPalette(palette);
     std::mt19937 rng(42);
-    for (int i = 1; i < 256; i++)
-        palette.entries[i] = {(BYTE)rng(), (BYTE)rng(), (BYTE)rng(), 0};
 
     Surface src32(32, nullptr, rng), dst32(32, nullptr, rng), copy32(32, nullptr, rng);
     Surface src16(16, nullptr, rng), dst16(16, nullptr, rng), copy16(16, nullptr, rng);

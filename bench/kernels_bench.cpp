@@ -26,6 +26,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_common.h"
 #include "kalvex2/frame.h"
 #include "kernels/kernel_set.h"
 #include "surface/palette.h"
@@ -38,6 +39,7 @@
 #endif
 
 using namespace kx;
+using bench::Now;
 
 namespace {
 
@@ -106,14 +108,6 @@ struct Surface {
     }
     unsigned char* Row(int y) { return d.rowZero + (size_t)y * d.pitch; }
 };
-
-double Now()
-{
-    LARGE_INTEGER c, f;
-    QueryPerformanceCounter(&c);
-    QueryPerformanceFrequency(&f);
-    return (double)c.QuadPart * 1000.0 / (double)f.QuadPart;
-}
 
 // The rectangles of one case: a list of (dx, dy) with the same source rectangle.
 struct Blit {
@@ -418,11 +412,8 @@ int main(int argc, char** argv)
     // bench [rounds]: the number of interleaved rounds for the large case; the small cases take three times as many.
     int rounds = argc > 1 ? std::max(3, atoi(argv[1])) : 11;
     static SharedPalette palette{};
-    palette.version = 0x300;
-    palette.count = 256;
+    bench::FillRandomPalette(palette);
     std::mt19937 rng(42);
-    for (int i = 1; i < 256; i++)
-        palette.entries[i] = {(BYTE)rng(), (BYTE)rng(), (BYTE)rng(), 0};
     // A colour cache, as shared palettes in use have: 8-bit blends look their results up there.
     static std::vector<unsigned char> inverse(32768, 0);
     palette.inverseTable = inverse.data();

@@ -14,16 +14,17 @@
 #include "kernels/ink_kernels.h"
 #include "kernels/kernel_set.h"
 #include "kernels/row_helpers.h"
+#include "random_cases.h"
 #include "reference_ink.h"
 
 using namespace kx;
+using ref::BiasedByte;
+using ref::kDepths;
+using ref::kFeatureSets;
 
 namespace {
 
-const int kDepths[5] = {8, 15, 16, 24, 32};
 const int kEffects[11] = {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12};
-// Plain, MMX alone, SSE2 alone, everything.
-const unsigned long kFeatureSets[4] = {0, CPU_MMX, CPU_SSE2, CPU_MMX | CPU_SSE | CPU_SSE2};
 
 // Entry 0 black, the rest random, with a few fixed entries the worked cases use; no colour cache, so that the
 // library's nearest-index answers are the plain search's.
@@ -46,15 +47,6 @@ SharedPalette* InkPalette()
         return p;
     }();
     return &palette;
-}
-
-uint8_t BiasedByte(std::mt19937& rng)
-{
-    switch (rng() % 4) {
-    case 0: return 0x00;
-    case 1: return 0xFF;
-    default: return (uint8_t)rng();
-    }
 }
 
 // A surface in memory of its own whose last byte sits just before a no-access page; a few guard bytes lie before

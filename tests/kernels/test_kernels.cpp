@@ -9,15 +9,16 @@
 
 #include "kalvex2/frame.h"
 #include "kernels/kernel_set.h"
+#include "random_cases.h"
 #include "reference.h"
 
 using namespace kx;
+using ref::BiasedByte;
+using ref::kDepths;
+using ref::kFeatureSets;
 
 namespace {
 
-const int kDepths[5] = {8, 15, 16, 24, 32};
-// Plain, MMX, SSE2 alone (the plain loops where only MMX has a path) and everything.
-const unsigned long kFeatureSets[4] = {0, CPU_MMX, CPU_SSE2, CPU_MMX | CPU_SSE | CPU_SSE2};
 
 // Entry 0 black; some entries repeated so that ties between equally near entries are exercised.
 SharedPalette* TestPalette()
@@ -39,16 +40,6 @@ SharedPalette* TestPalette()
         return p;
     }();
     return &palette;
-}
-
-// Bytes biased towards 0x00 and 0xFF, where format edges and transparent matches live.
-uint8_t BiasedByte(std::mt19937& rng)
-{
-    switch (rng() % 4) {
-    case 0: return 0x00;
-    case 1: return 0xFF;
-    default: return (uint8_t)rng();
-    }
 }
 
 // A surface over its own memory: guard bytes before and after, padding after every row, an optional alpha plane.
