@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Runs the kernel benchmark under Wine and prints its table: bash bench/run.sh [rounds]
+# Runs the benchmarks under Wine and prints their tables: bash bench/run.sh [rounds]
+# (the copy kernels against memcpy, SDL2 and pixman; then the ink effects and conversions against memcpy)
 #
 # Builds the peer libraries first when they are missing (bench/build-peers.sh, into a scratch folder outside the
 # tree; without network or source packages the benchmark runs without them), then the benchmark alone, for the
@@ -29,8 +30,10 @@ fi
 # The same configuration tools/build.sh makes (it may run later on this tree), plus where the peers are.
 cmake -S "$kx_root" -B "$dir" -DCMAKE_TOOLCHAIN_FILE="$kx_root/cmake/$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DKX_WINE_DIR="$kx_build/wine" "${extra[@]}" -DKX_BENCH_PEERS_DIR="$peers/prefix" >/dev/null
-cmake --build "$dir" --target kernels_bench -j "$(nproc)" >&2
+cmake --build "$dir" --target kernels_bench ink_bench -j "$(nproc)" >&2
 
 kx_session_start "$kx_build"
 cd "$dir/bin"
 "$KX_WINE" ./kernels_bench.exe "$@"
+echo
+"$KX_WINE" ./ink_bench.exe
