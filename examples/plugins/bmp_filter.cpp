@@ -93,7 +93,7 @@ public:
             if (!SetPaletteCount(count))
                 return IMGERR_NO_MEMORY;
             int at = 14 + (int)infoSize + (compression == 3 && infoSize < 52 ? 12 : 0);
-            if (input->Seek(at, SEEK_FROM_START) != STATUS_OK)
+            if (input->Seek(at, SEEK_FROM_START) != at) // Seek answers the new position
                 return IMGERR_UNKNOWN_FORMAT;
             for (int i = 0; i < count; ++i) {
                 unsigned char q[4];
@@ -111,7 +111,7 @@ public:
     int ReadImage(cInStream* input, unsigned char* firstRow, int rowStep, unsigned char* alphaRow,
                   int alphaStep) override
     {
-        if (input->Seek((int)user[0], SEEK_FROM_START) != STATUS_OK)
+        if (input->Seek((int)user[0], SEEK_FROM_START) != (int)user[0])
             return IMGERR_UNKNOWN_FORMAT;
         // Nothing may throw across the library's calls: allocations say so instead.
         unsigned char* fileRow = new (std::nothrow) unsigned char[pitch];

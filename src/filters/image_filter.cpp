@@ -406,7 +406,9 @@ void cImageFilter::ConvertLine(unsigned char* out, const unsigned char* in, int 
             int key, r, g, b;
             if (depth == 15 || depth == 16) {
                 unsigned p = Pixel16(in);
-                key = depth == 15 ? ((p & 0xFFE0) << 1) | (p & 0x1F) : p;
+                // The top bit of a 5-5-5 pixel is not part of its colour; left in, it would push the key past
+                // the end of the 64 KiB cache.
+                key = depth == 15 ? ((p & 0x7FE0) << 1) | (p & 0x1F) : p;
                 r = (key >> 8) & 0xF8, g = (key >> 3) & 0xFC, b = (key & 0x1F) << 3;
             } else {
                 b = in[0], g = in[1], r = in[2];

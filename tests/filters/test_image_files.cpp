@@ -119,6 +119,92 @@ void FillCanvas(cCanvas& canvas, unsigned seed)
     canvas.Unlock();
 }
 
+const unsigned long kPng = KX_FILTER_ID('P', 'N', 'G', ' ');
+
+TEST_F(Sets, PngRoundTripsPaletteColourAndAlphaExactly)
+{
+    ASSERT_GE(images.FindID(kPng), 0) << "png_filter.ift not in " << Folder("plugins");
+    struct Case {
+        int depth, colours;
+        bool alpha;
+    } cases[] = {{8, 256, false}, {8, 5, false}, {24, 0, false}, {32, 0, false}, {32, 0, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "depth " << c.depth << " alpha " << c.alpha);
+        const int w = 11, h = 6, bpp = c.depth / 8, step = w * bpp + 1;
+        Bytes pixels = Pattern((size_t)step * h, c.depth + c.colours);
+        if (c.depth == 8)
+            for (auto& p : pixels)
+                p = (unsigned char)(p % c.colours);
+        if (c.depth == 32) // the fourth byte is not a colour: it reads back as 0
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x)
+                    pixels[(size_t)y * step + 4 * x + 3] = 0;
+        Bytes alpha = Pattern((size_t)w * h, 77);
+        std::vector<unsigned char> palBlock(IMAGE_PALETTE_BYTES, 0);
+        LOGPALETTE* pal = reinterpret_cast<LOGPALETTE*>(palBlock.data());
+        pal->palVersion = 0x300;
+        pal->palNumEntries = (WORD)c.colours;
+        for (int i = 0; i < c.colours; ++i) // distinct colours, so every index reads back as itself
+            pal->palPalEntry[i] = PALETTEENTRY{(BYTE)i, (BYTE)(255 - i), (BYTE)(i * 7), 0};
+        TempFile file("roundtrip.png");
+        cImageFile writer(&images);
+        ASSERT_TRUE(writer.SelectFilterByID(kPng));
+        ASSERT_EQ(writer.SaveImage(file.path.c_str(), pixels.data(), w, h, c.depth, step, c.depth == 8 ? pal : nullptr,
+                                   c.alpha ? alpha.data() : nullptr, c.alpha ? w : 0),
+                  0);
+        cImageFile reader(&images);
+        ASSERT_EQ(reader.OpenFile(file.path.c_str()), 0);
+        EXPECT_EQ(reader.GetFilterID(), kPng);
+        EXPECT_EQ(reader.GetDepth(), c.depth == 8 ? 8 : c.alpha ? 32 : 24);
+        EXPECT_EQ(reader.HasAlpha(), c.alpha ? 1 : 0);
+        Bytes back((size_t)step * h, 0xCD), backAlpha((size_t)w * h, 0xCD);
+        ASSERT_EQ(reader.ReadImage(back.data(), w, h, step, c.depth, c.depth == 8 ? pal : nullptr,
+                                   c.alpha ? backAlpha.data() : nullptr, c.alpha ? w : 0),
+                  0);
+        for (int y = 0; y < h; ++y)
+            EXPECT_EQ(memcmp(&back[(size_t)y * step], &pixels[(size_t)y * step], (size_t)w * bpp), 0) << "row " << y;
+        if (c.alpha) {
+            EXPECT_EQ(backAlpha, alpha);
+        }
+        if (c.depth == 8) {
+            ASSERT_NE(reader.GetPalette(), nullptr);
+            EXPECT_EQ(reader.GetPalette()->palNumEntries, c.colours);
+        }
+    }
+}
+
+// Damaged files: every byte flip and cut of a good BMP and PNG must load cleanly or fail cleanly.
+TEST_F(Sets, DamagedFilesFailCleanly)
+{
+    for (unsigned long id : {(unsigned long)FILTER_ID_BMP, kPng}) {
+        cCanvas* prototype = nullptr;
+        GetPrototype(&prototype, 8, 0, 0);
+        cCanvas canvas;
+        ASSERT_TRUE(canvas.CreateLike(9, 5, prototype));
+        FillCanvas(canvas, 9);
+        TempFile good("good.img");
+        ASSERT_EQ(SaveImageFile(&images, good.path.c_str(), &canvas, id), 1);
+        Bytes bytes = good.Read();
+        unsigned seed = 12345;
+        for (int round = 0; round < 150; ++round) {
+            Bytes damaged = bytes;
+            seed = seed * 1103515245u + 12345u;
+            if (round % 3 == 0) {
+                damaged.resize((seed >> 8) % damaged.size());
+            } else {
+                for (int k = 0; k < 1 + round % 4; ++k) {
+                    seed = seed * 1103515245u + 12345u;
+                    damaged[(seed >> 8) % damaged.size()] ^= (unsigned char)(1 + (seed >> 24) % 255);
+                }
+            }
+            TempFile file("damaged.img", damaged);
+            cCanvas loaded;
+            int result = LoadImageFile(&images, file.path.c_str(), &loaded, nullptr, 0);
+            EXPECT_TRUE(result == 0 || result == 1) << "round " << round << " seed " << seed;
+        }
+    }
+}
+
 TEST_F(Sets, CanvasesOfEveryDepthSaveAndLoadTheirColours)
 {
     for (int depth : {8, 15, 16, 24, 32}) {

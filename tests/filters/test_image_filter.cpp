@@ -83,7 +83,8 @@ TEST_P(Conversion, EveryPixelFollowsTheFormulas)
     memcpy(filter.palette, MakePalette(imageBlock, 256, 7), IMAGE_PALETTE_BYTES);
     LOGPALETTE* target = MakePalette(targetBlock, 40, 99);
     ASSERT_EQ(filter.SetOutputFormat(to, to == 8 ? target : nullptr), IMGERR_OK);
-    EXPECT_EQ(filter.needsConversion, from != to ? 1 : 0);
+    // 8 to 8 maps the image's indices to the other palette's nearest entries.
+    EXPECT_EQ(filter.needsConversion, from != to || from == 8 ? 1 : 0);
     EXPECT_EQ(filter.outBytesPerPixel, Bytes(to));
 
     // Every byte value appears, and the pixels straddle the 5- and 6-bit boundaries.
@@ -103,7 +104,7 @@ TEST_P(Conversion, EveryPixelFollowsTheFormulas)
         const unsigned char* in = &source[(size_t)i * Bytes(from)];
         const unsigned char* o = &out[(size_t)i * Bytes(to)];
         SCOPED_TRACE(testing::Message() << from << " -> " << to << ", pixel " << i);
-        if (from == to) {
+        if (from == to && from != 8) {
             EXPECT_EQ(memcmp(o, in, Bytes(to)), 0);
             continue;
         }

@@ -38,7 +38,7 @@ public:
     int ReadHeader(cInStream* input) override
     {
         unsigned long words[4];
-        if (input->Seek(0, SEEK_FROM_START) != STATUS_OK || input->ReadDwords(words, 4) != STATUS_OK)
+        if (input->Seek(0, SEEK_FROM_START) != 0 || input->ReadDwords(words, 4) != STATUS_OK)
             return IMGERR_UNKNOWN_FORMAT;
         width = (int)words[1], height = (int)words[2], frameCount = (int)words[3];
         if (width <= 0 || height <= 0 || width > 4096 || height > 4096 || frameCount <= 0)
@@ -52,7 +52,8 @@ public:
     int ReadImage(cInStream* input, unsigned char* firstRow, int rowStep, unsigned char*, int) override
     {
         int frame = currentFrame + 1 < frameCount ? currentFrame + 1 : frameCount - 1;
-        if (input->Seek(16 + frame * pitch * height, SEEK_FROM_START) != STATUS_OK)
+        int at = 16 + frame * pitch * height;
+        if (input->Seek(at, SEEK_FROM_START) != at)
             return IMGERR_UNKNOWN_FORMAT;
         unsigned char* row = new (std::nothrow) unsigned char[pitch];
         if (!row)
