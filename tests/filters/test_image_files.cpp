@@ -1,6 +1,7 @@
 // Image files through the sample BMP plug-in (bin/plugins) and the test suite's animation plug-in: round trips
 // with exact pixels at every depth, canvases of every depth, animations frame by frame, and the result codes.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <string>
@@ -173,9 +174,12 @@ TEST_F(Sets, PngRoundTripsPaletteColourAndAlphaExactly)
     }
 }
 
-// Damaged files: every byte flip and cut of a good BMP and PNG must load cleanly or fail cleanly.
+// Damaged files: every byte flip and cut of a good BMP and PNG must load cleanly or fail cleanly. KX_DAMAGE_ROUNDS
+// makes it a longer randomised run.
 TEST_F(Sets, DamagedFilesFailCleanly)
 {
+    const char* wanted = getenv("KX_DAMAGE_ROUNDS");
+    const int rounds = wanted && atoi(wanted) > 0 ? atoi(wanted) : 150;
     for (unsigned long id : {(unsigned long)FILTER_ID_BMP, kPng}) {
         cCanvas* prototype = nullptr;
         GetPrototype(&prototype, 8, 0, 0);
@@ -186,7 +190,7 @@ TEST_F(Sets, DamagedFilesFailCleanly)
         ASSERT_EQ(SaveImageFile(&images, good.path.c_str(), &canvas, id), 1);
         Bytes bytes = good.Read();
         unsigned seed = 12345;
-        for (int round = 0; round < 150; ++round) {
+        for (int round = 0; round < rounds; ++round) {
             Bytes damaged = bytes;
             seed = seed * 1103515245u + 12345u;
             if (round % 3 == 0) {
