@@ -195,6 +195,27 @@ TEST(FilterSetScan, FoldersWithoutPluginsAndOverlongPaths)
     set.UnloadAll();
 }
 
+// The exported tables of both sets: slot 2 of the image set is its own, the counting slots are the base's.
+TEST(FilterSetScan, ExportedTablesInSlotOrder)
+{
+    HMODULE dll = GetModuleHandleA("Kalvex2.dll");
+    void** plugin = reinterpret_cast<void**>(GetProcAddress(dll, MAKEINTRESOURCEA(314)));
+    void** image = reinterpret_cast<void**>(GetProcAddress(dll, MAKEINTRESOURCEA(315)));
+    ASSERT_TRUE(plugin && image);
+    EXPECT_NE(plugin[2], image[2]);
+    for (int slot : {1, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
+        EXPECT_EQ(plugin[slot], image[slot]) << slot;
+    cImageFilterSet set;
+    set.ScanImageFilters(PluginFolder().c_str(), 0);
+    typedef int(KX_THISCALL * Count)(cPluginFilterSet*);
+    typedef int(KX_THISCALL * Find)(cPluginFilterSet*, unsigned long);
+    EXPECT_EQ(reinterpret_cast<Count>(image[4])(&set), 6);
+    EXPECT_EQ(reinterpret_cast<Find>(image[8])(&set, KX_FILTER_ID('E', 'R', 'L', 'Y')), set.FindID(KX_FILTER_ID('E', 'R', 'L', 'Y')));
+    typedef cPluginFilterSet*(KX_THISCALL * Unload)(cPluginFilterSet*);
+    EXPECT_EQ(reinterpret_cast<Unload>(image[2])(&set), &set);
+    EXPECT_EQ(reinterpret_cast<Count>(plugin[4])(&set), 0);
+}
+
 TEST(FilterSetScan, ImageSetAnswersWhatItsFiltersRead)
 {
     cImageFilterSet* set = NewImageFilterSet();

@@ -257,6 +257,26 @@ TEST(FilterBase, DefaultsOfTheOptionalSlots)
     EXPECT_TRUE(r.left == 0 && r.top == 0 && r.right == 17 && r.bottom == 5);
 }
 
+// The exported table of the base class, slot by slot, called on a derived object as a host of any compiler would.
+TEST(FilterBase, ExportedTableHoldsTheDefaultsInSlotOrder)
+{
+    HMODULE dll = GetModuleHandleA("Kalvex2.dll");
+    ASSERT_NE(dll, nullptr);
+    void** table = reinterpret_cast<void**>(GetProcAddress(dll, MAKEINTRESOURCEA(313)));
+    ASSERT_NE(table, nullptr);
+    typedef long(KX_THISCALL * Getter)(cImageFilter*);
+    Probe filter;
+    filter.width = 11, filter.height = 12, filter.depth = 24, filter.pitch = 36, filter.frameCount = 3;
+    filter.currentFrame = 2, filter.animValue = 8, filter.hasAlpha = 1;
+    struct Slot {
+        int slot;
+        long expected;
+    } slots[] = {{5, 0x7C}, {6, 1}, {9, 0}, {10, 0}, {11, 0}, {12, 0}, {18, 11}, {19, 12}, {20, 36}, {21, 24},
+                 {22, 36 * 12}, {25, 1}, {27, 0}, {28, 3}, {29, 2}, {31, 0}, {32, 0}, {33, 8}, {35, 1}, {36, 0}};
+    for (const Slot& s : slots)
+        EXPECT_EQ(reinterpret_cast<Getter>(table[s.slot])(&filter), s.expected) << "slot " << s.slot;
+}
+
 TEST(FilterBase, ComputeLineBytesByDepth)
 {
     struct Case {
