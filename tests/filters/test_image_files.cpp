@@ -347,13 +347,24 @@ TEST_F(Sets, AnimationsFrameByFrame)
     ASSERT_EQ(writer.WriteFrame(wide.data(), 6, 5, 36, 24, nullptr, 0, 0, 4, 1), 0);
     EXPECT_EQ(writer.WriteFrame(wide.data(), 7, 5, 36, 24, nullptr, 0, 0, 4, 1), IMGERR_BAD_SIZE);
     EXPECT_EQ(writer.WriteFrame(wide.data(), 6, 5, 36, 16, nullptr, 0, 0, 4, 1), IMGERR_BAD_DEPTH);
+    EXPECT_GT(writer.GetWrittenSize(), 16);
+    // WriteFrameEx hands its first two values on exchanged, and keeps no copy of the frame.
+    ASSERT_EQ(writer.WriteFrameEx(wide.data(), nullptr, 6, 5, 36, 24, nullptr, 21, 22, 23, 0, 0), 0);
+    EXPECT_EQ(writer.filter->user[0], 22);
+    EXPECT_EQ(writer.filter->user[1], 21);
+    EXPECT_EQ(writer.filter->user[2], 23);
+    EXPECT_EQ(writer.previousFrame, nullptr);
+    ASSERT_EQ(writer.WriteFrame(wide.data(), 6, 5, 36, 24, nullptr, 31, 32, 33, 34), 0);
+    EXPECT_EQ(writer.filter->user[0], 0);
+    EXPECT_EQ(writer.filter->user[1], 31);
     writer.FinishWrite(0);
     writer.Close();
+    EXPECT_EQ(writer.GetWrittenSize(), IMGERR_NOT_OPEN);
 
     cImageFile reader(&tests);
     cCanvas shown;
     ASSERT_EQ(OpenAnimationFile(nullptr, file.path.c_str(), &shown, &reader, 0), 1);
-    ASSERT_EQ(reader.GetFrameCount(), 5) << "0xBAD: a frame was handed a previous frame that was not the last one";
+    ASSERT_EQ(reader.GetFrameCount(), 7) << "0xBAD: a frame was handed a previous frame that was not the last one";
     EXPECT_EQ(reader.IsAnimation(), 1);
     cCanvas expected;
     ASSERT_TRUE(expected.CreateLike(6, 5, prototype));
@@ -369,7 +380,7 @@ TEST_F(Sets, AnimationsFrameByFrame)
     EXPECT_EQ(reader.ReadFrame(rows.data(), 18, 1), 0);
     EXPECT_EQ(reader.GetCurrentFrame(), 1);
     EXPECT_EQ(reader.ReadFrame(rows.data(), 18, 99), 0);
-    EXPECT_EQ(reader.GetCurrentFrame(), 4);
+    EXPECT_EQ(reader.GetCurrentFrame(), 6);
     EXPECT_EQ(memcmp(rows.data(), wide.data(), 18), 0);
     // A canvas re-created at another size is refused rather than overrun.
     cCanvas small;

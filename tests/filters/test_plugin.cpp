@@ -82,8 +82,9 @@ public:
     // Each frame is stored whole; the previous frame must be what was written last, which the test checks by
     // storing the number of bytes that differ from it in the frame count's place when asked to.
     int WriteFrame(cOutStream* output, const unsigned char* previous, const unsigned char* pixels, int w, int h,
-                   int rowStep, int, LOGPALETTE*, long, long, long, long, long) override
+                   int rowStep, int, LOGPALETTE*, long value, long f1, long f2, long, long) override
     {
+        user[0] = value, user[1] = f1, user[2] = f2; // what the library handed on, for the test to see
         for (int y = 0; y < h; ++y) {
             if (previous && memcmp(previous + y * rowStep, lastRows + y * w * 3, (size_t)w * 3) != 0)
                 previousMismatch = 1;
