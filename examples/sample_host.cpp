@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <stdio.h>
+#include <string.h>
 
 #include "kalvex2/canvas.h"
 #include "kalvex2/frame.h"
 #include "ink_sampler.h"
+#include "kalvex2/image_file.h"
 
 namespace {
 
@@ -24,6 +26,17 @@ struct Api {
     int(KX_THISCALL* GetInfo)(cCanvas*, int*, int*, int*);
     void(KX_THISCALL* SetPosition)(cCanvas*, int, int);
     void(KX_THISCALL* GetClipRect)(cCanvas*, int*, int*, int*, int*);
+    void(KX_THISCALL* SetPixel)(cCanvas*, int, int, COLORREF);
+};
+
+// Image files through the plug-ins of a folder.
+struct ImageApi {
+    cImageFilterSet*(__cdecl* NewImageFilterSet)();
+    void(KX_THISCALL* ScanImageFilters)(cImageFilterSet*, const char*, long);
+    cPluginFilterSet*(KX_THISCALL* UnloadAll)(cImageFilterSet*);
+    void(KX_THISCALL* Delete)(cImageFilterSet*);
+    int(__cdecl* LoadImageFile)(cImageFilterSet*, const char*, cCanvas*, unsigned long*, int);
+    int(__cdecl* SaveImageFile)(cImageFilterSet*, const char*, cCanvas*, unsigned long);
 };
 
 template <class Fn>
@@ -117,6 +130,47 @@ int main(int argc, char** argv)
     int samplerFailures = DrawInkSampler(dll, sampler);
     if (samplerFailures < 0)
         printf("  ink sampler: the library lacks an export it needs\n");
+    // Image files: the plug-ins in the "plugins" folder beside this program write a picture and read it back.
+    ImageApi image;
+    if (Bind(dll, 745, api.SetPixel) & Bind(dll, 794, image.NewImageFilterSet) &
+        Bind(dll, 591, image.ScanImageFilters) & Bind(dll, 456, image.UnloadAll) & Bind(dll, 398, image.Delete) &
+        Bind(dll, 136, image.LoadImageFile) & Bind(dll, 140, image.SaveImageFile)) {
+        char folder[MAX_PATH];
+        GetModuleFileNameA(nullptr, folder, MAX_PATH);
+        *strrchr(folder, '\\') = 0;
+        strcat(folder, "\\plugins");
+        cImageFilterSet* set = image.NewImageFilterSet();
+        image.ScanImageFilters(set, folder, 0);
+        printf("  image plug-ins in %s: %d\n", folder, set->GetCount());
+        for (int i = 0; i < set->GetCount(); ++i)
+            printf("    %s (%s)\n", set->GetName(i), set->GetPath(i));
+        cCanvas* picture = api.NewCanvas();
+        cCanvas* prototype = nullptr;
+        api.GetPrototype(&prototype, 24, 0, 0);
+        if (api.CreateLike(picture, 64, 48, prototype)) {
+            for (int y = 0; y < 48; ++y)
+                for (int x = 0; x < 64; ++x)
+                    api.SetPixel(picture, x, y, RGB(x * 4, y * 5, 128));
+            static const struct {
+                const char* file;
+                unsigned long id;
+            } formats[] = {{"sample.bmp", FILTER_ID_BMP}, {"sample.png", KX_FILTER_ID('P', 'N', 'G', ' ')}};
+            for (const auto& f : formats) {
+                cCanvas* loaded = api.NewCanvas();
+                unsigned long id = 0;
+                int saved = image.SaveImageFile(set, f.file, picture, f.id);
+                int read = saved && image.LoadImageFile(set, f.file, loaded, &id, 0);
+                int w = 0, h = 0, d = 0;
+                api.GetInfo(loaded, &w, &h, &d);
+                printf("  %s: %s, %s: %d x %d x %d (filter %.4s)\n", f.file, saved ? "saved" : "not saved",
+                       read ? "read back" : "not read", w, h, d, reinterpret_cast<const char*>(&id));
+                api.DeleteCanvas(loaded);
+            }
+        }
+        api.DeleteCanvas(picture);
+        image.UnloadAll(set);
+        image.Delete(set);
+    }
     FreeLibrary(dll);
     return samplerFailures == 0 ? 0 : 1;
 }

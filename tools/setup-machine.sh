@@ -9,6 +9,8 @@ packages=(
   cmake python3 googletest openssl
   # Bitmap fixtures of the surface tests are written by ImageMagick at build time.
   imagemagick
+  # Header-only PNG reader and writer for the sample image plug-in.
+  libstb-dev
   # Wine offers only one display mode and no OpenGL DirectDraw renderer without these.
   libgl1:i386 libgl1-mesa-dri:i386 libglx-mesa0:i386 libxrandr2:i386 libxrender1:i386 libxi6:i386
   libxcursor1:i386 libxinerama1:i386 libxcomposite1:i386 libxfixes3:i386 libxxf86vm1:i386
