@@ -7,6 +7,8 @@
 #include <random>
 
 #include "kalvex2/frame.h"
+#include "kernels/kernel_set.h"
+#include "reference.h"
 
 namespace ref {
 
@@ -21,6 +23,23 @@ inline uint8_t BiasedByte(std::mt19937& rng)
     case 1: return 0xFF;
     default: return (uint8_t)rng();
     }
+}
+
+// The geometry of a test surface: rows of w pixels plus padding bytes, in either order, with the standard kernels;
+// the caller points rowZero at its memory.
+inline void DescribeSurface(SurfaceDesc& d, int depth, int w, int h, bool bottomUp, int padding,
+                            SharedPalette* palette)
+{
+    d.width = w;
+    d.height = h;
+    d.depth = depth;
+    d.formatIndex = kx::FormatIndexOfDepth(depth);
+    d.bytesPerPixel = BytesOf(depth);
+    d.pitch = w * d.bytesPerPixel + padding;
+    d.rowStep = bottomUp ? -d.pitch : d.pitch;
+    d.bottomUp = bottomUp;
+    d.palette = depth == 8 ? palette : nullptr;
+    d.kernels = kx::StandardKernels(d.formatIndex);
 }
 
 }  // namespace ref

@@ -57,16 +57,7 @@ public:
 
     FencedSurface(int depth, int w, int h, bool bottomUp, int padding, int lead)
     {
-        d.width = w;
-        d.height = h;
-        d.depth = depth;
-        d.formatIndex = FormatIndexOfDepth(depth);
-        d.bytesPerPixel = ref::BytesOf(depth);
-        d.pitch = w * d.bytesPerPixel + padding;
-        d.rowStep = bottomUp ? -d.pitch : d.pitch;
-        d.bottomUp = bottomUp;
-        d.palette = depth == 8 ? InkPalette() : nullptr;
-        d.kernels = StandardKernels(d.formatIndex);
+        ref::DescribeSurface(d, depth, w, h, bottomUp, padding, InkPalette());
         // The last row's padding is dropped, so that its last pixel ends at the fence.
         size_t bytes = (size_t)d.pitch * h - (size_t)padding + (size_t)lead;
         size_t page = 4096, span = (bytes + page - 1) / page * page;

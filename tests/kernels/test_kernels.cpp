@@ -51,16 +51,7 @@ struct Surface {
 
     Surface(int depth, int w, int h, bool bottomUp, int padding, int misalign)
     {
-        d.width = w;
-        d.height = h;
-        d.depth = depth;
-        d.formatIndex = FormatIndexOfDepth(depth);
-        d.bytesPerPixel = ref::BytesOf(depth);
-        d.pitch = w * d.bytesPerPixel + padding;
-        d.rowStep = bottomUp ? -d.pitch : d.pitch;
-        d.bottomUp = bottomUp;
-        d.palette = depth == 8 ? TestPalette() : nullptr;
-        d.kernels = StandardKernels(d.formatIndex);
+        ref::DescribeSurface(d, depth, w, h, bottomUp, padding, TestPalette());
         mem.assign((size_t)kGuard * 2 + misalign + (size_t)d.pitch * h, 0xC5);
         rowZeroAt = kGuard + misalign + (bottomUp ? (size_t)d.pitch * (h - 1) : 0);
         Rebase();
