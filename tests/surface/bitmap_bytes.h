@@ -14,7 +14,7 @@
 
 // A packed bitmap: 40-byte header, `colours` table entries (entry i = RGB(i * 10, 100, 255 - i)) or the three
 // masks, then rows of (x * 7 + y * 13) bytes, rows padded to 4 bytes.
-struct DibSpec {
+struct DibShape {
     int bitCount = 8;
     int width = 3;
     int height = 2;
@@ -27,7 +27,7 @@ struct DibSpec {
 
 inline int RowBytes(int width, int bits) { return (int)((((int64_t)width * bits + 31) >> 3) & ~3); }
 
-inline Bytes MakeDib(const DibSpec& s)
+inline Bytes MakeDib(const DibShape& s)
 {
     Bytes b(40);
     BITMAPINFOHEADER h = {};

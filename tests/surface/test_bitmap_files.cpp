@@ -94,9 +94,9 @@ Bytes Poke16(Bytes b, size_t at, uint16_t value)
     return b;
 }
 
-DibSpec Spec(int bits, int width, int height, uint32_t compression = BI_RGB)
+DibShape Shape(int bits, int width, int height, uint32_t compression = BI_RGB)
 {
-    DibSpec s;
+    DibShape s;
     s.bitCount = bits;
     s.width = width;
     s.height = height;
@@ -109,20 +109,20 @@ enum { WIDTH = 18, HEIGHT = 22, BITS = 28, COMPRESSION = 30, CLR_USED = 46 };
 
 std::vector<BrokenFile> BrokenFiles()
 {
-    Bytes good8 = AsFile(MakeDib(Spec(8, 3, 2)));
-    Bytes good24 = AsFile(MakeDib(Spec(24, 5, 4)));
-    DibSpec fields = Spec(16, 4, 2, BI_BITFIELDS);
+    Bytes good8 = AsFile(MakeDib(Shape(8, 3, 2)));
+    Bytes good24 = AsFile(MakeDib(Shape(24, 5, 4)));
+    DibShape fields = Shape(16, 4, 2, BI_BITFIELDS);
     fields.masks[0] = 0xF800;
     fields.masks[1] = 0x7E0;
     fields.masks[2] = 0x1F;
     Bytes good16 = AsFile(MakeDib(fields));
-    DibSpec swapped = fields;
+    DibShape swapped = fields;
     swapped.masks[0] = 0x1F;
     swapped.masks[2] = 0xF800;
-    DibSpec short4 = Spec(4, 6, 2);
+    DibShape short4 = Shape(4, 6, 2);
     short4.clrUsed = 3;
     short4.colours = 3;
-    Bytes no14 = MakeDib(Spec(24, 2, 2));   // a packed bitmap alone: its header size stands where 'BM' would
+    Bytes no14 = MakeDib(Shape(24, 2, 2));   // a packed bitmap alone: its header size stands where 'BM' would
     return {
         {"empty file", {}, ERR_END_OF_DATA},
         {"13 bytes", Cut(good8, 13), ERR_END_OF_DATA},
@@ -184,28 +184,28 @@ TEST(BitmapFiles, BrokenFilesAreRefusedAndTheCanvasKeepsItsPicture)
 TEST(BitmapFiles, BrokenHeadersInMemoryAreRefusedToo)
 {
     // A packed bitmap in the caller's memory has no stated size: its header is bounded the same way.
-    DibSpec swapped = Spec(16, 2, 2, BI_BITFIELDS);
+    DibShape swapped = Shape(16, 2, 2, BI_BITFIELDS);
     swapped.masks[0] = 0x1F;
     swapped.masks[1] = 0x7E0;
     swapped.masks[2] = 0xF800;
-    DibSpec manyColours = Spec(8, 3, 2);
+    DibShape manyColours = Shape(8, 3, 2);
     manyColours.clrUsed = 300;
-    DibSpec longHeader = Spec(24, 2, 2);
+    DibShape longHeader = Shape(24, 2, 2);
     longHeader.headerSize = 108;
     const struct {
         const char* what;
-        DibSpec spec;
+        DibShape shape;
     } cases[] = {
-        {"run-length rows", Spec(8, 3, 2, BI_RLE8)},
-        {"3 bits", Spec(3, 3, 2)},
+        {"run-length rows", Shape(8, 3, 2, BI_RLE8)},
+        {"3 bits", Shape(3, 3, 2)},
         {"masks of no format", swapped},
         {"300 colours", manyColours},
         {"header size 108", longHeader},
-        {"height INT_MIN", Spec(24, 3, INT_MIN)},
-        {"65536 x 65536 at 32 bits", Spec(32, 65536, 65536)},
+        {"height INT_MIN", Shape(24, 3, INT_MIN)},
+        {"65536 x 65536 at 32 bits", Shape(32, 65536, 65536)},
     };
     for (auto& c : cases) {
-        Bytes dib = MakeDib(c.spec);
+        Bytes dib = MakeDib(c.shape);
         cCanvas canvas;
         ASSERT_EQ(canvas.CreateLike(4, 3, MemoryPrototype(24)), 1);
         Paint(canvas, 3);
@@ -309,7 +309,7 @@ TEST(BitmapFiles, SavingRefusesWhatItCannotWrite)
     // A surface that only the system can draw into is neither loaded nor saved.
     cCanvas screen;
     ASSERT_EQ(screen.CreateOnDC(nullptr), 1);
-    Bytes dib = MakeDib(Spec(24, 2, 2));
+    Bytes dib = MakeDib(Shape(24, 2, 2));
     EXPECT_EQ(screen.LoadDib(reinterpret_cast<BITMAPINFOHEADER*>(dib.data()), nullptr, 0), 0);
     EXPECT_EQ(screen.GetError(), (unsigned long)ERR_UNSUPPORTED);
     screen.lastError = 0;
@@ -513,11 +513,11 @@ TEST(BitmapRoundTrip, BitFieldFilesOfEveryLayout)
         {32, 0xFF0000, 0xFF00, 0xFF, 32},
     };
     for (auto& c : cases) {
-        DibSpec spec = Spec(c.bits, 5, 3, BI_BITFIELDS);
-        spec.masks[0] = c.red;
-        spec.masks[1] = c.green;
-        spec.masks[2] = c.blue;
-        Bytes dib = MakeDib(spec);
+        DibShape shape = Shape(c.bits, 5, 3, BI_BITFIELDS);
+        shape.masks[0] = c.red;
+        shape.masks[1] = c.green;
+        shape.masks[2] = c.blue;
+        Bytes dib = MakeDib(shape);
         TempFile file("fields.bmp", AsFile(dib));
         cCanvas canvas;
         ASSERT_EQ(canvas.CreateLike(1, 1, MemoryPrototype(c.depth)), 1);
@@ -545,8 +545,8 @@ TEST(BitmapRoundTrip, BitFieldFilesOfEveryLayout)
 TEST(BitmapRoundTrip, FourBitColoursBecomeIndicesFromTen)
 {
     NEEDS_BLIT();
-    DibSpec spec = Spec(4, 4, 1);
-    Bytes dib = MakeDib(spec);
+    DibShape shape = Shape(4, 4, 1);
+    Bytes dib = MakeDib(shape);
     dib[40 + 64] = 0x03;   // pixels 0, 3
     dib[40 + 65] = 0xF1;   // pixels 15, 1
     cCanvas canvas;

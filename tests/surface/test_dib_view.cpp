@@ -25,14 +25,14 @@ const BITMAPINFOHEADER* Header(const Bytes& b) { return reinterpret_cast<const B
 
 struct HeaderCase {
     const char* what;
-    DibSpec spec;
+    DibShape shape;
     int status;
     int depth;   // the format the rows are read as, when accepted
 };
 
-DibSpec With(int bits, int width, int height, uint32_t compression = BI_RGB, uint32_t clrUsed = 0)
+DibShape With(int bits, int width, int height, uint32_t compression = BI_RGB, uint32_t clrUsed = 0)
 {
-    DibSpec s;
+    DibShape s;
     s.bitCount = bits;
     s.width = width;
     s.height = height;
@@ -41,18 +41,18 @@ DibSpec With(int bits, int width, int height, uint32_t compression = BI_RGB, uin
     return s;
 }
 
-DibSpec Fields(int bits, uint32_t red, uint32_t green, uint32_t blue)
+DibShape Fields(int bits, uint32_t red, uint32_t green, uint32_t blue)
 {
-    DibSpec s = With(bits, 2, 2, BI_BITFIELDS);
+    DibShape s = With(bits, 2, 2, BI_BITFIELDS);
     s.masks[0] = red;
     s.masks[1] = green;
     s.masks[2] = blue;
     return s;
 }
 
-DibSpec HeaderSize(uint32_t size)
+DibShape HeaderSize(uint32_t size)
 {
-    DibSpec s = With(24, 2, 2);
+    DibShape s = With(24, 2, 2);
     s.headerSize = size;
     return s;
 }
@@ -99,9 +99,9 @@ TEST(DibHeader, EveryFieldIsBoundedBeforeUse)
         {"long header", HeaderSize(124), ERR_BAD_FORMAT, 0},
     };
     for (const HeaderCase& c : cases) {
-        DibSpec spec = c.spec;
-        spec.colours = 0;   // the header and masks are all that is looked at
-        Bytes dib = MakeDib(spec);
+        DibShape shape = c.shape;
+        shape.colours = 0;   // the header and masks are all that is looked at
+        Bytes dib = MakeDib(shape);
         const uint32_t* masks = reinterpret_cast<const uint32_t*>(dib.data() + 40);
         DibLayout l;
         EXPECT_EQ(CheckDibHeader(Header(dib), masks, &l), c.status) << c.what;
@@ -114,7 +114,7 @@ TEST(DibHeader, EveryFieldIsBoundedBeforeUse)
 TEST(DibHeader, LayoutOfTableAndRows)
 {
     struct {
-        DibSpec spec;
+        DibShape shape;
         int colours;
         uint32_t tableBytes;
         int pitch;
@@ -131,12 +131,12 @@ TEST(DibHeader, LayoutOfTableAndRows)
         {With(32, 3, 1, BI_RGB, 7), 0, 0, 12, 1, false},
     };
     for (auto& c : cases) {
-        Bytes dib = MakeDib(c.spec);
+        Bytes dib = MakeDib(c.shape);
         DibLayout l;
         ASSERT_EQ(CheckDibHeader(Header(dib), reinterpret_cast<const uint32_t*>(dib.data() + 40), &l), 0);
-        EXPECT_EQ(l.colours, c.colours) << c.spec.bitCount;
-        EXPECT_EQ(l.tableBytes, c.tableBytes) << c.spec.bitCount;
-        EXPECT_EQ(l.pitch, c.pitch) << c.spec.bitCount;
+        EXPECT_EQ(l.colours, c.colours) << c.shape.bitCount;
+        EXPECT_EQ(l.tableBytes, c.tableBytes) << c.shape.bitCount;
+        EXPECT_EQ(l.pitch, c.pitch) << c.shape.bitCount;
         EXPECT_EQ(l.height, c.height);
         EXPECT_EQ(l.topDown, c.topDown);
         EXPECT_EQ(l.pixelBytes, (uint32_t)(c.pitch * c.height));
@@ -164,33 +164,33 @@ TEST(DibView, RowsOfEveryFormatInBothOrders)
 {
     Attached attached;
     struct {
-        DibSpec spec;
+        DibShape shape;
         int depth;
     } cases[] = {
         {With(8, 5, 3), 8},   {With(8, 5, -3), 8},  {With(16, 3, 2), 15}, {Fields(16, 0xF800, 0x7E0, 0x1F), 16},
         {With(24, 5, 3), 24}, {With(24, 5, -3), 24}, {With(32, 2, 4), 32}, {Fields(32, 0xFF0000, 0xFF00, 0xFF), 32},
     };
     for (auto& c : cases) {
-        Bytes dib = MakeDib(c.spec);
+        Bytes dib = MakeDib(c.shape);
         cDibView view;
         ASSERT_EQ(view.Over(Header(dib), nullptr, true), 0) << c.depth;
         const SurfaceDesc& d = view.d;
-        int rows = c.spec.height < 0 ? -c.spec.height : c.spec.height;
+        int rows = c.shape.height < 0 ? -c.shape.height : c.shape.height;
         EXPECT_EQ(d.depth, c.depth);
-        EXPECT_EQ(d.width, c.spec.width);
+        EXPECT_EQ(d.width, c.shape.width);
         EXPECT_EQ(d.height, rows);
-        EXPECT_EQ(d.pitch, RowBytes(c.spec.width, c.spec.bitCount));
-        EXPECT_EQ(d.bottomUp, c.spec.height > 0);
-        EXPECT_EQ(d.clipRight, c.spec.width);
+        EXPECT_EQ(d.pitch, RowBytes(c.shape.width, c.shape.bitCount));
+        EXPECT_EQ(d.bottomUp, c.shape.height > 0);
+        EXPECT_EQ(d.clipRight, c.shape.width);
         EXPECT_EQ(d.clipBottom, rows);
         EXPECT_EQ(d.palette != nullptr, c.depth == 8);
         EXPECT_EQ(view.MakeInstance(2, 2), nullptr);
         const unsigned char* stored = DibBits(Header(dib));
         for (int y = 0; y < rows; y++) {
-            int storedRow = c.spec.height > 0 ? rows - 1 - y : y;
+            int storedRow = c.shape.height > 0 ? rows - 1 - y : y;
             unsigned long raw = 0;
-            ASSERT_EQ(view.GetPixelRaw(c.spec.width - 1, y, &raw), 1);
-            const unsigned char* p = stored + (ptrdiff_t)storedRow * d.pitch + (c.spec.width - 1) * d.bytesPerPixel;
+            ASSERT_EQ(view.GetPixelRaw(c.shape.width - 1, y, &raw), 1);
+            const unsigned char* p = stored + (ptrdiff_t)storedRow * d.pitch + (c.shape.width - 1) * d.bytesPerPixel;
             EXPECT_EQ(raw, StoredColour(c.depth, p)) << c.depth << "-bit row " << y;
         }
     }
@@ -199,8 +199,8 @@ TEST(DibView, RowsOfEveryFormatInBothOrders)
 TEST(DibView, ExplicitBitsAndTheDeclaredPalette)
 {
     Attached attached;
-    DibSpec spec = With(8, 4, 2, BI_RGB, 3);
-    Bytes dib = MakeDib(spec);
+    DibShape shape = With(8, 4, 2, BI_RGB, 3);
+    Bytes dib = MakeDib(shape);
     unsigned char rows[8] = {0, 1, 2, 3, 2, 2, 2, 2};
     cDibView view;
     ASSERT_EQ(view.Over(Header(dib), rows, true), 0);
@@ -226,7 +226,7 @@ TEST(DibView, ExplicitBitsAndTheDeclaredPalette)
     EXPECT_EQ(plain.d.pixelBlock, full.data() + 40 + 1024);
 
     // Refused bitmaps leave the view at depth 0; 1- and 4-bit rows are never viewed as bytes.
-    for (DibSpec bad : {With(8, 3, 2, BI_RLE8), With(4, 3, 2), With(1, 8, 1), Fields(16, 1, 2, 3)}) {
+    for (DibShape bad : {With(8, 3, 2, BI_RLE8), With(4, 3, 2), With(1, 8, 1), Fields(16, 1, 2, 3)}) {
         Bytes b = MakeDib(bad);
         cDibView refused;
         EXPECT_EQ(refused.Over(Header(b), nullptr, true), ERR_BAD_FORMAT);
@@ -258,8 +258,8 @@ TEST(DibWiden, IndicesMoveToTenOnwardsAndTheTableKeepsTheBase)
     for (int i = 0; i < 256; i++)
         base[i] = PALETTEENTRY{(BYTE)i, (BYTE)(255 - i), 7, 0};
     for (const WidenCase& c : cases) {
-        DibSpec spec = With(c.bits, c.width, -2, BI_RGB, c.clrUsed);
-        Bytes dib = MakeDib(spec);
+        DibShape shape = With(c.bits, c.width, -2, BI_RGB, c.clrUsed);
+        Bytes dib = MakeDib(shape);
         DibLayout l;
         ASSERT_EQ(CheckDibHeader(Header(dib), nullptr, &l), 0);
         Bytes rows(dib.begin() + 40 + l.tableBytes, dib.end());
