@@ -5,6 +5,8 @@
 // picture also shows the conversions between depths. Like the rest of the sample host it binds by ordinal.
 #include "ink_sampler.h"
 
+#include "bind_ordinal.h"
+
 #include <math.h>
 #include <stdio.h>
 
@@ -27,17 +29,11 @@ struct SamplerApi {
 
     bool Bind(HMODULE dll)
     {
-        return Get(dll, 172, GetPrototype) & Get(dll, 173, NewCanvas) & Get(dll, 174, DeleteCanvas) &
-               Get(dll, 372, CreateLike) & Get(dll, 745, SetPixel) & Get(dll, 753, SetTransparentColour) &
-               Get(dll, 375, CreateAlphaPlane) & Get(dll, 462, GetAlphaRowStep) & Get(dll, 343, Blit) &
-               Get(dll, 711, SaveBitmapFile);
-    }
-
-    template <class Fn>
-    static bool Get(HMODULE dll, int ordinal, Fn& fn)
-    {
-        fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(ordinal))));
-        return fn != nullptr;
+        return BindOrdinal(dll, 172, GetPrototype) & BindOrdinal(dll, 173, NewCanvas) &
+               BindOrdinal(dll, 174, DeleteCanvas) & BindOrdinal(dll, 372, CreateLike) &
+               BindOrdinal(dll, 745, SetPixel) & BindOrdinal(dll, 753, SetTransparentColour) &
+               BindOrdinal(dll, 375, CreateAlphaPlane) & BindOrdinal(dll, 462, GetAlphaRowStep) &
+               BindOrdinal(dll, 343, Blit) & BindOrdinal(dll, 711, SaveBitmapFile);
     }
 };
 

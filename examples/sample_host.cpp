@@ -5,9 +5,10 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "bind_ordinal.h"
+#include "ink_sampler.h"
 #include "kalvex2/canvas.h"
 #include "kalvex2/frame.h"
-#include "ink_sampler.h"
 #include "kalvex2/image_file.h"
 
 namespace {
@@ -39,15 +40,6 @@ struct ImageApi {
     int(__cdecl* SaveImageFile)(cImageFilterSet*, const char*, cCanvas*, unsigned long);
 };
 
-template <class Fn>
-bool Bind(HMODULE dll, int ordinal, Fn& fn)
-{
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(ordinal))));
-    if (!fn)
-        printf("  ordinal %d: not exported\n", ordinal);
-    return fn != nullptr;
-}
-
 const char* ModeName(int bits)
 {
     switch (bits) {
@@ -71,11 +63,12 @@ int main(int argc, char** argv)
         return 1;
     }
     Api api;
-    bool ok = Bind(dll, 11, api.GetLibraryBuild) & Bind(dll, 227, api.GetDesktopRect) &
-              Bind(dll, 172, api.GetPrototype) & Bind(dll, 173, api.NewCanvas) & Bind(dll, 174, api.DeleteCanvas) &
-              Bind(dll, 568, api.GetBackend) & Bind(dll, 372, api.CreateLike) & Bind(dll, 610, api.IsValid) &
-              Bind(dll, 485, api.GetError) & Bind(dll, 521, api.GetInfo) & Bind(dll, 736, api.SetPosition) &
-              Bind(dll, 476, api.GetClipRect);
+    bool ok = BindOrdinal(dll, 11, api.GetLibraryBuild) & BindOrdinal(dll, 227, api.GetDesktopRect) &
+              BindOrdinal(dll, 172, api.GetPrototype) & BindOrdinal(dll, 173, api.NewCanvas) &
+              BindOrdinal(dll, 174, api.DeleteCanvas) & BindOrdinal(dll, 568, api.GetBackend) &
+              BindOrdinal(dll, 372, api.CreateLike) & BindOrdinal(dll, 610, api.IsValid) &
+              BindOrdinal(dll, 485, api.GetError) & BindOrdinal(dll, 521, api.GetInfo) &
+              BindOrdinal(dll, 736, api.SetPosition) & BindOrdinal(dll, 476, api.GetClipRect);
     if (!ok)
         return 1;
 
@@ -132,9 +125,10 @@ int main(int argc, char** argv)
         printf("  ink sampler: the library lacks an export it needs\n");
     // Image files: the plug-ins in the "plugins" folder beside this program write a picture and read it back.
     ImageApi image;
-    if (Bind(dll, 745, api.SetPixel) & Bind(dll, 794, image.NewImageFilterSet) &
-        Bind(dll, 591, image.ScanImageFilters) & Bind(dll, 456, image.UnloadAll) & Bind(dll, 398, image.Delete) &
-        Bind(dll, 136, image.LoadImageFile) & Bind(dll, 140, image.SaveImageFile)) {
+    if (BindOrdinal(dll, 745, api.SetPixel) & BindOrdinal(dll, 794, image.NewImageFilterSet) &
+        BindOrdinal(dll, 591, image.ScanImageFilters) & BindOrdinal(dll, 456, image.UnloadAll) &
+        BindOrdinal(dll, 398, image.Delete) & BindOrdinal(dll, 136, image.LoadImageFile) &
+        BindOrdinal(dll, 140, image.SaveImageFile)) {
         char folder[MAX_PATH];
         GetModuleFileNameA(nullptr, folder, MAX_PATH);
         *strrchr(folder, '\\') = 0;
