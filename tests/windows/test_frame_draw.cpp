@@ -276,8 +276,9 @@ TEST(FrameDraw, NullRecordAndNoCanvasDoNothing)
     RECT rect = {1, 1, 5, 5};
     short corners[4] = {1, 1, 5, 5};
     POINT points[2] = {{0, 0}, {5, 5}};
+    HBRUSH black = (HBRUSH)GetStockObject(BLACK_BRUSH);
     std::vector<std::pair<const char*, std::function<long long(cFrameWindow*)>>> calls = {
-        {"FillFrameRect", [&](cFrameWindow* f) { return FillFrameRect(f, 1, 1, 5, 5, (HBRUSH)GetStockObject(BLACK_BRUSH)); }},
+        {"FillFrameRect", [&](cFrameWindow* f) { return FillFrameRect(f, 1, 1, 5, 5, black); }},
         {"FillFrameRectColor", [&](cFrameWindow* f) { return FillFrameRectColor(f, 1, 1, 5, 5, 0xFF); }},
         {"DrawFrameRect", [&](cFrameWindow* f) { return DrawFrameRect(f, &rect); }},
         {"DrawFrameRect16", [&](cFrameWindow* f) { return DrawFrameRect16(f, corners); }},
