@@ -135,7 +135,10 @@ int DrawFrameRect(cFrameWindow* record, const RECT* rect)
         r.top = r.bottom;
         r.bottom = t;
     }
-    AddUpdateRect(record, &r);
+    // A pen wider than one pixel is centred on the outline: up to its extent lies outside the rectangle, and
+    // that has to be presented too.
+    long long e = record->penExtent > 0 ? record->penExtent : 0;
+    AddUpdateRect64(record, r.left - e, r.top - e, r.right + e, r.bottom + e);
 
     int done = 0;
     HDC dc = canvas->GetDC();
@@ -155,7 +158,7 @@ int DrawFrameRect(cFrameWindow* record, const RECT* rect)
 
     // The four sides as strips of the pen's thickness: where a thick pen reaches past the middle of a small
     // rectangle they reach out of it.
-    long long t = (long long)record->penExtent + 1;
+    long long t = e + 1;
     AddUpdateRect64(record, r.left, r.top, r.right, r.top + t);
     AddUpdateRect64(record, r.right - t, r.top + t, r.right, r.bottom - t);
     AddUpdateRect64(record, r.left, r.bottom - t, r.right, r.bottom);

@@ -474,7 +474,7 @@ TEST(FrameDraw, FillFrameRectUsesTheBrush)
 }
 
 // The frame of a rectangle: its outermost pixels (right and bottom exclusive) in the pen's colour, the inside
-// left alone; what is recorded is the rectangle, grown by the pen's strips where they reach out of it.
+// left alone. What is recorded covers every pixel drawn: a wide pen is centred on the outline.
 TEST(FrameDraw, DrawFrameRectDrawsTheBorderAndRecordsIt)
 {
     struct Case {
@@ -485,16 +485,24 @@ TEST(FrameDraw, DrawFrameRectDrawsTheBorderAndRecordsIt)
     } cases[] = {
         {"thin pen", 1, {3, 2, 9, 7}, {{3, 2, 9, 7}}},
         {"corners the other way round", 1, {9, 7, 3, 2}, {{3, 2, 9, 7}}},
-        // t = 5: the top strip reaches down to 15, the left one to 15 on the right.
-        {"pen thicker than half the rectangle", 5, {10, 10, 14, 14}, {{9, 9, 15, 15}}},
+        {"wide pen", 3, {6, 5, 16, 14}, {{4, 3, 18, 16}}},
+        {"wide pen drawing inside the frame", 3, {6, 5, 16, 14}, {{4, 3, 18, 16}}},
+        {"pen thicker than half the rectangle", 5, {10, 10, 14, 14}, {{6, 6, 18, 18}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         DibCanvas dib(24, 24, kWhite);
         Record r(&dib.canvas);
-        ASSERT_EQ(SetFramePen(&r.rec, kRed, PS_SOLID, c.width), 1);
+        int style = strstr(c.what, "inside") ? PS_INSIDEFRAME : PS_SOLID;
+        ASSERT_EQ(SetFramePen(&r.rec, kRed, style, c.width), 1);
         EXPECT_EQ(DrawFrameRect(&r.rec, &c.rect), 1);
         EXPECT_EQ(r.Rects(), c.recorded);
+        std::vector<POINT> changed = dib.Changed(kWhite);
+        EXPECT_FALSE(changed.empty());
+        RECT box = c.recorded[0];
+        for (POINT p : changed)
+            EXPECT_TRUE(p.x >= box.left && p.x < box.right && p.y >= box.top && p.y < box.bottom)
+                << p.x << "," << p.y << " outside " << box;
         if (c.width != 1)
             continue;
         RECT n = c.recorded[0];
