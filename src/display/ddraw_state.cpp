@@ -28,4 +28,6 @@ bool DirectDrawUsable()
 
 bool DirectDrawModeInForce() { return g_ddrawModeInForce; }
 
+int DirectDrawScreenDepth() { return g_ddrawDepth; }
+
 }  // namespace kx

@@ -58,5 +58,7 @@ const PrototypeCanvases& Prototypes();
 // The DirectDraw state that canvas creation and prototype choice consult.
 bool DirectDrawUsable();
 bool DirectDrawModeInForce();
+// Bits per pixel of the DirectDraw screen once a DirectDraw backend has recorded it; 0 until then.
+int DirectDrawScreenDepth();
 
 }  // namespace kx

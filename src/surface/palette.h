@@ -64,4 +64,7 @@ class cApplication;
 namespace kx {
 // The palette of an application object, or null (mode 3 then uses the default palette).
 SharedPalette* ApplicationPalette(cApplication* application);
+// A shared palette (with a reference) of a GDI palette's first 256 entries, or of the default 256-colour palette
+// when there is no handle or it yields no entries; null when the thread has no registry or no memory.
+SharedPalette* PaletteFromHandle(HPALETTE handle);
 }  // namespace kx

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "frame/frame.h"
+#include "kalvex2/application.h"
 
 namespace kx {
 namespace {
@@ -120,9 +121,21 @@ const PALETTEENTRY* ModeEntries(cApplication* application, int mode, int* count,
 
 }  // namespace
 
-// Application objects are not in the library yet: no application has a palette of its own, so mode 3 answers
-// with the default palette. The application object supplies its palette here when it arrives.
-SharedPalette* ApplicationPalette(cApplication*) { return nullptr; }
+SharedPalette* ApplicationPalette(cApplication* application)
+{
+    return application ? application->palette : nullptr;
+}
+
+SharedPalette* PaletteFromHandle(HPALETTE handle)
+{
+    LogPalette256 logical = {};
+    logical.version = 0x300;
+    logical.count = 256;
+    // A handle that yields no entries is no palette: an all-black one would make every colour black.
+    if (!handle || ::GetPaletteEntries(handle, 0, 256, logical.entries) == 0)
+        return GetSharedPalette(reinterpret_cast<const LOGPALETTE*>(&g_defaultPalette256));
+    return GetSharedPalette(reinterpret_cast<const LOGPALETTE*>(&logical));
+}
 
 }  // namespace kx
 

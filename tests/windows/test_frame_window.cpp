@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <new>
 #include <thread>
 #include <vector>
 
@@ -69,25 +68,10 @@ SIZE WindowSize(HWND window)
     return {r.right - r.left, r.bottom - r.top};
 }
 
-// An application object as a host gets one: registered in the calling thread's list, with the default palette.
+// An application object as a host gets one (with the default palette). Records it still has go first.
 class TestApplication {
 public:
-    explicit TestApplication(bool withPalette = true)
-    {
-        void* block = nullptr;
-        if (!CallocRetry(sizeof(cApplication), &block))
-            return;
-        app_ = static_cast<cApplication*>(block);
-        ::new (&app_->windows) cSlotList();
-        app_->instance = GetModuleHandleA(nullptr);
-        app_->displayMode = DISPLAY_MODE_256;
-        if (withPalette)
-            app_->palette = DefaultSharedPalette();
-        cSlotList* list = CurrentThreadAppList();
-        if (!list)
-            list = CreateThreadAppList();
-        list->AddTail(app_);
-    }
+    TestApplication() : app_(CreateApplication(GetModuleHandleA(nullptr), nullptr)) {}
     ~TestApplication()
     {
         if (!app_)
@@ -95,18 +79,13 @@ public:
         while (app_->windows.head)
             DestroyFrameWindow(static_cast<cFrameWindow*>(app_->windows.GetAt(app_->windows.head)));
         Pump();
-        cSlotList* list = CurrentThreadAppList();
-        list->Remove(list->Find(app_));
-        ReleasePalette(app_->palette);
-        app_->windows.~cSlotList();
-        void* block = app_;
-        FreeAndNull(&block);
+        DestroyApplication(app_);
     }
     cApplication* get() const { return app_; }
     int Windows() const { return app_->windows.GetCount(); }
 
 private:
-    cApplication* app_ = nullptr;
+    cApplication* app_;
 };
 
 WindowCreateInfo Request(int width, int height, int maxWidth, int maxHeight, DWORD style = WS_OVERLAPPEDWINDOW)
