@@ -20,6 +20,14 @@ namespace {
 const char kFrameClass[] = "KxFrameTest";
 const char kHostClass[] = "KxHostTest";
 const char kHostChildClass[] = "KxHostChildTest";
+const char kRefusingClass[] = "KxRefusingTest";
+
+// A host's procedure over the library's that refuses to be created once the library has seen WM_CREATE.
+LRESULT CALLBACK RefusingProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    LRESULT result = FrameWindowProc(window, message, wParam, lParam);
+    return message == WM_CREATE ? -1 : result;
+}
 
 class LibraryEnvironment : public ::testing::Environment {
 public:
@@ -32,6 +40,9 @@ public:
         frame.cbWndExtra = sizeof(void*);
         frame.hInstance = GetModuleHandleA(nullptr);
         frame.lpszClassName = kFrameClass;
+        ASSERT_TRUE(RegisterClassA(&frame));
+        frame.lpfnWndProc = RefusingProc;
+        frame.lpszClassName = kRefusingClass;
         ASSERT_TRUE(RegisterClassA(&frame));
         WNDCLASSA host = {};
         host.lpfnWndProc = DefWindowProcA;
@@ -173,6 +184,10 @@ TEST(FrameWindow, FailuresLeaveNothingBehind)
     EXPECT_EQ(CreateFrameWindow(app.get(), nullptr), reinterpret_cast<cFrameWindow*>(2));
 
     request.className = "NoSuchClassHere";
+    EXPECT_EQ(CreateFrameWindow(app.get(), &request), reinterpret_cast<cFrameWindow*>(2));
+    EXPECT_EQ(app.Windows(), 0);
+    // A window destroyed inside its own creation: the record goes back once.
+    request.className = kRefusingClass;
     EXPECT_EQ(CreateFrameWindow(app.get(), &request), reinterpret_cast<cFrameWindow*>(2));
     EXPECT_EQ(app.Windows(), 0);
 
@@ -523,6 +538,40 @@ TEST(FrameWindow, HostWindowsOutliveTheirRecords)
     DestroyWindow(host);
 }
 
+TEST(FrameWindow, HostMadeWindowsOfTheClassHaveNoRecord)
+{
+    TestApplication app;
+    // A creation value that is no record the library is making is not taken for one.
+    MDICREATESTRUCTA block = {};
+    block.lParam = (LPARAM)0x1234;
+    HWND plain = CreateWindowExA(0, kFrameClass, "plain", WS_OVERLAPPEDWINDOW, 0, 0, 200, 150, nullptr, nullptr,
+                                 GetModuleHandleA(nullptr), &block);
+    ASSERT_TRUE(IsWindow(plain));
+    EXPECT_EQ(FindFrameWindow(plain), nullptr);
+    EXPECT_EQ(app.Windows(), 0);
+
+    // Children of an MDI client get the MDI child handling even without a record: activating one makes it the
+    // client's active child.
+    WindowCreateInfo frameRequest = Request(-400, -300, -1000, -1000);
+    frameRequest.flags = FRAME_MDI_FRAME;
+    cFrameWindow* frame = Made(CreateFrameWindow(app.get(), &frameRequest));
+    ASSERT_NE(frame, nullptr);
+    MDICREATESTRUCTA create = {};
+    create.szClass = kFrameClass;
+    create.szTitle = "child";
+    create.hOwner = GetModuleHandleA(nullptr);
+    create.x = create.y = create.cx = create.cy = CW_USEDEFAULT;
+    create.style = WS_VISIBLE;
+    HWND first = (HWND)SendMessageA(frame->mdiClient, WM_MDICREATE, 0, (LPARAM)&create);
+    HWND second = (HWND)SendMessageA(frame->mdiClient, WM_MDICREATE, 0, (LPARAM)&create);
+    ASSERT_TRUE(IsWindow(first) && IsWindow(second));
+    EXPECT_EQ(FindFrameWindow(first), nullptr);
+    EXPECT_EQ((HWND)SendMessageA(frame->mdiClient, WM_MDIGETACTIVE, 0, 0), second);
+    SendMessageA(first, WM_CHILDACTIVATE, 0, 0);
+    EXPECT_EQ((HWND)SendMessageA(frame->mdiClient, WM_MDIGETACTIVE, 0, 0), first);
+    DestroyWindow(plain);
+}
+
 TEST(FrameWindow, OtherThreadsDoNotFindTheRecord)
 {
     TestApplication app;
@@ -704,6 +753,17 @@ TEST(FrameWindow, TheScreenShowsTheSurfaceOrTheBackground)
     UpdateWindow(record->window);
     EXPECT_EQ(GetPixel(record->ownDC, 10, 10), RGB(0, 255, 0));
     EXPECT_EQ(GetPixel(record->ownDC, 63, 47), RGB(0, 255, 0));
+
+    // A managed window keeps its background as an index of the application's palette.
+    WindowCreateInfo managedRequest = Request(-32, -32, -32, -32, WS_POPUP | WS_VISIBLE);
+    managedRequest.type = FRAME_TYPE_MANAGED;
+    managedRequest.background = RGB(0, 0, 255);
+    cFrameWindow* managed = Made(CreateFrameWindow(app.get(), &managedRequest));
+    ASSERT_NE(managed, nullptr);
+    InvalidateRect(managed->window, nullptr, TRUE);
+    UpdateWindow(managed->window);
+    EXPECT_EQ(GetPixel(managed->ownDC, 5, 5), PaletteEntryColour(app.get()->palette, (int)managed->background));
+    EXPECT_EQ(GetPixel(managed->ownDC, 5, 5), RGB(0, 0, 255));
 
     DestroyFrameWindow(record);
     canvas.Release();
