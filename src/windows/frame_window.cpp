@@ -1,8 +1,6 @@
 // Window records: making one for a new or a host's window, finding it back from a window handle, releasing it,
 // and the small members hosts call on it (geometry, menu, device context, options). The window procedure is in
 // frame_proc.cpp, the cursors in frame_cursor.cpp, the display-mode holder in frame_display_mode.cpp.
-#include <string.h>
-
 #include "frame_window.h"
 #include "frame/frame.h"
 #include "kalvex2/canvas.h"
@@ -27,8 +25,8 @@ void* NewDisplayList(unsigned long bytes)
     auto* header = static_cast<DisplayListHeader*>(block);
     auto* pool = reinterpret_cast<DisplayPoolBlock*>(header + 1);
     header->freeFirst = header->freeLast = pool;
-    // The pool ends with a zero word after its one free block; the fixed part of the block is the two headers
-    // and that end word (and, in a small block, nothing else: a free block of size 0 is also the end).
+    // A block for n objects (n x 168 + 36 bytes) starts with one free block of n x 168 - 20 bytes; a plain
+    // window's 56-byte block has a free block of size 0, which is also the end of its pool.
     pool->size = bytes - DISPLAY_LIST_SMALL;
     pool->state = 1;
     return block;
