@@ -775,3 +775,51 @@ TEST(FrameWindow, TheScreenShowsTheSurfaceOrTheBackground)
 }
 
 }  // namespace
+
+namespace {
+
+// A host that binds by ordinal: the library's own window procedure (ordinal 22, __stdcall) as its class's
+// procedure, and the application and window functions it calls. The DLL keeps its own per-thread lists, so the
+// record is found through its FindFrameWindow only.
+TEST(FrameWindowHost, BindsByOrdinal)
+{
+    HMODULE dll = LoadLibraryA("Kalvex2.dll");
+    ASSERT_NE(dll, nullptr);
+    auto ordinal = [dll](int n) { return reinterpret_cast<void*>(GetProcAddress(dll, MAKEINTRESOURCEA(n))); };
+    auto createApplication = reinterpret_cast<cApplication*(KX_CDECL*)(HINSTANCE, HPALETTE)>(ordinal(2));
+    auto destroyApplication = reinterpret_cast<void(KX_CDECL*)(cApplication*)>(ordinal(4));
+    auto createFrame = reinterpret_cast<cFrameWindow*(KX_CDECL*)(cApplication*, WindowCreateInfo*)>(ordinal(12));
+    auto destroyFrame = reinterpret_cast<void(KX_CDECL*)(cFrameWindow*)>(ordinal(14));
+    auto findFrame = reinterpret_cast<cFrameWindow*(KX_CDECL*)(HWND)>(ordinal(15));
+    auto procedure = reinterpret_cast<WNDPROC>(ordinal(22));
+    ASSERT_TRUE(createApplication && destroyApplication && createFrame && destroyFrame && findFrame && procedure);
+    EXPECT_NE(procedure, FrameWindowProc) << "the DLL's own procedure, not this program's copy";
+
+    WNDCLASSA hostClass = {};
+    hostClass.lpfnWndProc = procedure;
+    hostClass.cbWndExtra = sizeof(void*);
+    hostClass.hInstance = GetModuleHandleA(nullptr);
+    hostClass.lpszClassName = "KxFrameByOrdinal";
+    ASSERT_TRUE(RegisterClassA(&hostClass));
+    cApplication* app = createApplication(GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(app, nullptr);
+    WindowCreateInfo request = Request(-150, -100, -150, -100);
+    request.className = hostClass.lpszClassName;
+    cFrameWindow* record = Made(createFrame(app, &request));
+    ASSERT_NE(record, nullptr);
+    HWND window = record->window;
+    EXPECT_EQ(findFrame(window), record);
+    EXPECT_EQ(FindFrameWindow(window), nullptr) << "this program's lists are not the DLL's";
+    EXPECT_EQ(reinterpret_cast<cFrameWindow*>(GetWindowLongPtrA(window, 0)), record);
+    SetWindowPos(window, nullptr, 0, 0, 700, 600, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    EXPECT_EQ(ClientSize(window).cx, 150);
+    EXPECT_EQ(ClientSize(window).cy, 100);
+    destroyFrame(record);
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(app->windows.GetCount(), 0);
+    destroyApplication(app);
+    UnregisterClassA(hostClass.lpszClassName, GetModuleHandleA(nullptr));
+    FreeLibrary(dll);
+}
+
+}  // namespace
