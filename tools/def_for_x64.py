@@ -21,9 +21,9 @@ def demangle(names, tool, prefix):
 
 
 def normalise(signature):
-    signature = re.sub(r'@\d+$', '', signature)  # a __stdcall name's argument bytes
     signature = signature.replace('unsigned long long', 'unsigned int')  # size_t, WPARAM
-    signature = re.sub(r'\blong long\b', 'long', signature)  # LPARAM, LRESULT
+    signature = re.sub(r'\blong long\b', 'long', signature)  # LPARAM, LONG_PTR
+    signature = re.sub(r'@\d+$', '', signature)  # the argument bytes of a 32-bit __stdcall name
     signature = re.sub(r'\s*\b(stdcall|cdecl|thiscall)\b', '', signature)
     return re.sub(r'\s+', ' ', signature)
 

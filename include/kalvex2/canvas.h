@@ -272,6 +272,10 @@ public:
     int ApplyFilter(cCanvas* destination, int dx, int dy, int sx, int sy, int width, int height, int kernelWidth,
                     int kernelHeight, int centreX, int centreY, FilterFn function, void* user);
 
+    /* solid fills, clipped to the clip rectangle; 8-bit surfaces take the nearest palette index (or the index
+     * itself when bit 24 is set). 0 when nothing was filled. */
+    int FillRect(int x, int y, int width, int height, COLORREF colour);
+
     /* whole-surface analyses (backend coordinates) */
     int IsBlank();
     int ReplaceColour(COLORREF newColour, COLORREF oldColour);

@@ -6,6 +6,7 @@
 #include "frame/frame.h"
 #include "kernels/kernel_set.h"
 #include "surface/palette.h"
+#include "surface/surface_size.h"
 
 using namespace kx;
 
@@ -84,11 +85,6 @@ void cSurfaceBackend::GetClipRect(int* x, int* y, int* width, int* height)
     *height = d.clipBottom - d.clipTop;
 }
 
-static int ClampToInt(long long v)
-{
-    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : (int)v;
-}
-
 void cSurfaceBackend::SetClipRect(int x, int y, int width, int height)
 {
     // In 64 bits: a host's far-away rectangle must clip to nothing, not wrap around into the surface.
@@ -155,8 +151,8 @@ int cSurfaceBackend::GetPixel(int x, int y, COLORREF* colour)
 }
 
 // Slots whose generic behaviour belongs to the stretch, drawing, text, image and mask code (the blits and the
-// whole-surface analyses are in backend_blit.cpp). Until that code is in the library they fail like the empty
-// backend does.
+// whole-surface analyses are in backend_blit.cpp, the solid fill in fill_rect.cpp). Until that code is in the
+// library they fail like the empty backend does.
 int cSurfaceBackend::BlitFromDevice(int, int, HDC, int, int, int, int, int, int, unsigned long) { return 0; }
 int cSurfaceBackend::StretchFromDevice(int, int, int, int, HDC, int, int, int, int, int, int, unsigned long)
 {
@@ -170,7 +166,6 @@ int cSurfaceBackend::StretchBlit(cSurfaceBackend*, int, int, int, int, int, int,
 int cSurfaceBackend::MirrorHorizontal(int, int, int, int) { return 0; }
 int cSurfaceBackend::MirrorVertical(int, int, int, int) { return 0; }
 int cSurfaceBackend::FillRectIndex(int, int, int, int, int) { return 0; }
-int cSurfaceBackend::FillRect(int, int, int, int, COLORREF) { return 0; }
 int cSurfaceBackend::Rotate(cSurfaceBackend*, double, int, COLORREF, int) { return 0; }
 int cSurfaceBackend::Rotate90(cSurfaceBackend*, int) { return 0; }
 int cSurfaceBackend::DrawText(const char*, int, int, int, unsigned, const RECT*, COLORREF, HFONT, int, int,

@@ -16,4 +16,11 @@ struct SurfaceSize {
 // (a power of two). False when a dimension is not positive or a count does not fit in 31 bits.
 bool ComputeSurfaceSize(int width, int height, int bitsPerPixel, int align, SurfaceSize* out);
 
+// A coordinate worked out in 64 bits, brought back to the nearest int: far-away host rectangles stay far away
+// instead of wrapping around.
+inline int ClampToInt(long long v)
+{
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : (int)v;
+}
+
 }  // namespace kx

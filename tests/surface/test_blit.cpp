@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "kalvex2/canvas.h"
+#include "kalvex2/palette.h"
 
 namespace {
 
@@ -1017,6 +1018,68 @@ TEST(Analysis, OverlapsOpaqueCannotCompareOtherPixelSizes)
     Surface a(16, 4, 4), b(32, 4, 4);
     EXPECT_EQ(a.c.OverlapsOpaque(&b.c, 0, 0, 0, 0, 4, 4), 1);
     EXPECT_EQ(a.c.OverlapsOpaque(nullptr, 0, 0, 0, 0, 4, 4), 0);
+}
+
+// --- solid fills ---
+
+// What a fill leaves, from the rule: every pixel of the rectangle cut to the clip rectangle takes the value, every
+// other pixel keeps its own. Host positions: the canvas sits at (2, -1).
+TEST(FillRect, FillsTheRectangleCutToTheClip)
+{
+    struct FillCase {
+        const char* what;
+        int x, y, w, h;
+        int result;
+    } cases[] = {
+        {"inside", 5, 1, 3, 2, 1},
+        {"over every edge of the clip", -5, -5, 40, 40, 1},
+        {"one pixel at the clip's far corner", 8, 2, 1, 1, 1},
+        {"just outside the clip", 9, 1, 2, 2, 0},
+        {"zero width", 3, 1, 0, 2, 0},
+        {"negative height", 3, 1, 2, -1, 0},
+        {"far away", INT_MAX - 1, INT_MAX - 1, INT_MAX, INT_MAX, 0},
+        {"huge, from far left", INT_MIN + 4, 1, INT_MAX, 2, 0},
+        {"huge, reaching in from the left", INT_MIN + 10, 1, INT_MAX, 2, 1},
+    };
+    const int clipX = 2, clipY = 1, clipW = 5, clipH = 3;  // backend coordinates
+    for (int depth : kDepths) {
+        for (const FillCase& c : cases) {
+            SCOPED_TRACE(testing::Message() << depth << " bits, " << c.what);
+            Surface s(depth, 9, 6);
+            std::vector<uint32_t> before = s.Pixels();
+            s.c.SetPosition(2, -1);
+            s.c.SetClipRect(clipX + 2, clipY - 1, clipW, clipH);
+            COLORREF colour = depth == 8 ? 0x01000009 : RGB(0x18, 0xA8, 0xE0);
+            uint32_t stored = depth == 8 ? 9 : colour;
+            EXPECT_EQ(s.c.FillRect(c.x, c.y, c.w, c.h, colour), c.result);
+            s.c.ResetClipRect();  // pixels are read through the clip
+            long long left = std::max<long long>((long long)c.x - 2, clipX);
+            long long top = std::max<long long>((long long)c.y + 1, clipY);
+            long long right = std::min<long long>((long long)c.x - 2 + c.w, clipX + clipW);
+            long long bottom = std::min<long long>((long long)c.y + 1 + c.h, clipY + clipH);
+            for (int y = 0; y < 6; y++)
+                for (int x = 0; x < 9; x++) {
+                    bool filled = x >= left && x < right && y >= top && y < bottom;
+                    ASSERT_EQ(s.Get(x, y), filled ? stored : before[y * 9 + x]) << x << "," << y;
+                }
+        }
+    }
+}
+
+// On 8-bit surfaces an RGB colour fills with its nearest palette entry.
+TEST(FillRect, EightBitSurfacesTakeTheNearestEntry)
+{
+    Surface s(8, 4, 4);
+    SharedPalette* palette = s.c.GetPalette();
+    ASSERT_NE(palette, nullptr);
+    PALETTEENTRY e = palette->entries[77];
+    COLORREF colour = RGB(e.peRed, e.peGreen, e.peBlue);
+    EXPECT_EQ(s.c.FillRect(0, 0, 4, 4, colour), 1);
+    EXPECT_EQ(s.Get(3, 3), (uint32_t)FindNearestIndex(palette, colour));
+    EXPECT_EQ(s.c.FillRect(0, 0, 4, 4, 0), 1);
+    EXPECT_EQ(s.Get(0, 0), 0u) << "black is index 0";
+    cCanvas empty;
+    EXPECT_EQ(empty.FillRect(0, 0, 4, 4, 0), 0);
 }
 
 }  // namespace
