@@ -46,7 +46,7 @@ void SetApplicationPalette(cApplication* application, HPALETTE palette)
     }
     if (!PaletteMode(application) || !application->palette)
         return;
-    int index = 0;
+    int index = application->windows.head;
     while (cFrameWindow* record = static_cast<cFrameWindow*>(application->windows.GetNext(&index)))
         SelectFramePalette(record, application->palette);
 }
@@ -65,7 +65,7 @@ void SetApplicationPaletteEx(cApplication* application, HPALETTE handle, SharedP
         return;
     // Only the windows that show the palette being replaced take the new one; a window the host gave another
     // palette keeps it.
-    int index = 0;
+    int index = application->windows.head;
     while (cFrameWindow* record = static_cast<cFrameWindow*>(application->windows.GetNext(&index))) {
         if (record->palette == remembered)
             SelectFramePalette(record, application->palette);

@@ -3,6 +3,7 @@
 #include <new>
 #include <string.h>
 
+#include "frame_window.h"
 #include "records.h"
 #include "core/alloc.h"
 #include "frame/frame.h"
@@ -77,6 +78,22 @@ void MakePrototype(cApplication* app)
     app->prototype = surface;
 }
 
+// Destroying a record destroys its child windows' records too, so the list is taken from its head each time.
+// A record that outlives its window (a window procedure that kept WM_DESTROY from the library) is released here.
+void DestroyFrameWindows(cApplication* app)
+{
+    while (app->windows.head) {
+        cFrameWindow* record = static_cast<cFrameWindow*>(app->windows.GetAt(app->windows.head));
+        if (!record) {
+            app->windows.Remove(app->windows.head);
+            continue;
+        }
+        DestroyFrameWindow(record);
+        if (app->windows.head && app->windows.GetAt(app->windows.head) == record)
+            ReleaseFrameRecord(record);
+    }
+}
+
 void InitSound(cApplication* app)
 {
     app->masterVolume = 100;
@@ -133,7 +150,7 @@ int SetApplicationMode(cApplication* application, int mode)
     }
     application->displayMode = static_cast<unsigned short>((mode & 0xFFF0) | chosen);
     MakePrototype(application);
-    int index = 0;
+    int index = application->windows.head;
     while (cFrameWindow* record = static_cast<cFrameWindow*>(application->windows.GetNext(&index)))
         record->displayMode = application->displayMode;
     return application->displayMode;
@@ -146,8 +163,10 @@ void DestroyApplication(cApplication* application)
         return;
     application->stateFlags |= APP_STATE_DESTROYING;
 
+    // The music first: its device notifies one of the windows that are about to go.
     StopMusic(application);
     StopAllSamples(application);
+    DestroyFrameWindows(application);
 
     ReleasePalette(application->palette);
     application->palette = nullptr;

@@ -2,6 +2,7 @@
 // index, the mode list and teardown.
 #include <gtest/gtest.h>
 
+#include <stddef.h>
 #include <string.h>
 
 #include "kalvex2/application.h"
@@ -48,6 +49,48 @@ SharedPalette* DefaultPalette()
     Palette256 p = {0x300, 256, {}};
     GetModePalette(reinterpret_cast<LOGPALETTE*>(&p), DISPLAY_MODE_256, nullptr);
     return GetSharedPalette(reinterpret_cast<LOGPALETTE*>(&p));
+}
+
+const char kWindowClass[] = "KxAppTestWindow";
+
+// Windows of the library's own procedure; the record pointer takes a whole pointer of window extra.
+void RegisterWindowClass()
+{
+    static bool registered = false;
+    if (registered)
+        return;
+    WNDCLASSA c = {};
+    c.lpfnWndProc = FrameWindowProc;
+    c.cbWndExtra = sizeof(void*);
+    c.hInstance = GetModuleHandleA(nullptr);
+    c.lpszClassName = kWindowClass;
+    registered = RegisterClassA(&c) != 0;
+}
+
+cFrameWindow* MakeWindow(cApplication* app)
+{
+    RegisterWindowClass();
+    WindowCreateInfo r = {};
+    r.size = offsetof(WindowCreateInfo, existing);
+    r.instance = GetModuleHandleA(nullptr);
+    r.width = -64;
+    r.height = -48;
+    r.x = r.y = 10;
+    r.style = WS_OVERLAPPEDWINDOW;
+    r.className = kWindowClass;
+    r.title = "app test";
+    r.maxClientWidth = -64;
+    r.maxClientHeight = -48;
+    r.cursor = reinterpret_cast<HCURSOR>(1);
+    r.background = 1;
+    cFrameWindow* record = CreateFrameWindow(app, &r);
+    // 1 and 2 are the failure answers.
+    return reinterpret_cast<ULONG_PTR>(record) > 2 ? record : nullptr;
+}
+
+HPALETTE SelectedPalette(cFrameWindow* record)
+{
+    return static_cast<HPALETTE>(GetCurrentObject(record->ownDC, OBJ_PAL));
 }
 
 int PrototypeDepth(cApplication* app) { return app->prototype ? app->prototype->d.depth : 0; }
@@ -269,6 +312,68 @@ TEST(Application, TeardownReleasesThePaletteAndIgnoresARepeatDuringItself)
     // The thread's list survives emptying: the next application registers as before.
     App again;
     EXPECT_NE(again.app, nullptr);
+}
+
+TEST(Application, WindowsFollowTheModeAndThePaletteAndGoWithTheApplication)
+{
+    HPALETTE first = MakePalette(8, 60);
+    cApplication* app = CreateApplication(GetModuleHandleA(nullptr), first);
+    ASSERT_NE(app, nullptr);
+    cFrameWindow* a = MakeWindow(app);
+    cFrameWindow* b = MakeWindow(app);
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    HWND windowA = a->window;
+    ASSERT_NE(a->ownDC, nullptr);
+    HPALETTE stock = static_cast<HPALETTE>(GetStockObject(DEFAULT_PALETTE));
+
+    // A host window attached to the application goes back to the host untouched.
+    HWND host = CreateWindowExA(0, "STATIC", "host", WS_OVERLAPPED, 0, 0, 50, 50, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(host, nullptr);
+    cFrameWindow* attached = AttachFrameWindow(app, host);
+    ASSERT_GT(reinterpret_cast<ULONG_PTR>(attached), 2u);
+    EXPECT_EQ(app->windows.GetCount(), 3);
+
+    EXPECT_EQ(SetApplicationMode(app, DISPLAY_MODE_HI16), DISPLAY_MODE_HI16);
+    EXPECT_EQ(a->displayMode, DISPLAY_MODE_HI16);
+    EXPECT_EQ(b->displayMode, DISPLAY_MODE_HI16);
+
+    // Outside the 256-colour mode the windows' device contexts are left alone.
+    HPALETTE second = MakePalette(9, 70);
+    HPALETTE beforeA = SelectedPalette(a);
+    SetApplicationPalette(app, second);
+    EXPECT_EQ(SelectedPalette(a), beforeA);
+
+    // In it, every window shows the application's palette; each remembers the palette its DC had first.
+    SetApplicationMode(app, DISPLAY_MODE_256);
+    HPALETTE third = MakePalette(10, 80);
+    SetApplicationPalette(app, third);
+    for (cFrameWindow* r : {a, b}) {
+        EXPECT_EQ(SelectedPalette(r), third);
+        EXPECT_EQ(r->palette, third);
+        EXPECT_EQ(r->previousPalette, stock);
+    }
+
+    // The extended form moves only the windows that showed the palette being replaced.
+    HPALETTE own = MakePalette(11, 90);
+    SelectPalette(b->ownDC, own, FALSE);
+    b->palette = own;
+    HPALETTE fourth = MakePalette(12, 100);
+    SetApplicationPaletteEx(app, fourth, nullptr);
+    EXPECT_EQ(SelectedPalette(a), fourth);
+    EXPECT_EQ(a->palette, fourth);
+    EXPECT_EQ(SelectedPalette(b), own);
+    EXPECT_EQ(b->palette, own);
+    EXPECT_EQ(a->previousPalette, stock);
+
+    DestroyApplication(app);
+    EXPECT_FALSE(IsWindow(windowA));
+    EXPECT_TRUE(IsWindow(host));
+    EXPECT_EQ(FindFrameWindow(host), nullptr);
+    DestroyWindow(host);
+    DeleteObject(own);
+    DeleteObject(first);
 }
 
 }  // namespace
