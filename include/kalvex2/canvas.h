@@ -72,6 +72,13 @@ enum {
     BLIT_SMOOTH_EDGES = 1, /* soften the edges of the copied shape with a 3 x 3 filter afterwards */
     BLIT_COPY_ALPHA = 2    /* opaque copies: copy the source's alpha plane as well, giving the destination one */
 };
+/* Stretching blit flags. */
+enum {
+    STRETCH_SMOOTH = 1,             /* resample with a smooth filter rather than take the nearest pixels */
+    STRETCH_SMOOTH_TRANSPARENT = 2, /* smooth, and transparent source pixels do not colour the result (forced on
+                                       when the source has an alpha plane) */
+    STRETCH_ALPHA = 4               /* scale the alpha plane as well, and copy it in the final blit */
+};
 
 /* One display mode, as EnumDisplayModes reports it. */
 struct DisplayModeRecord {
@@ -271,6 +278,15 @@ public:
      * (centreX, centreY) lies on the pixel being computed; it runs over the rectangle widened by the centre. */
     int ApplyFilter(cCanvas* destination, int dx, int dy, int sx, int sy, int width, int height, int kernelWidth,
                     int kernelHeight, int centreX, int centreY, FilterFn function, void* user);
+    /* Scaled blits: the source rectangle (sx, sy, sw, sh) onto the destination rectangle (dx, dy, dw, dh), by
+     * nearest pixels unless flags ask for smooth resampling (STRETCH_*). The source rectangle must lie inside the
+     * source. StretchDraw scales the whole surface onto (x, y, width, height); StretchTo over the whole
+     * destination. */
+    int StretchBlit(cCanvas* destination, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh, int mode,
+                    int effect, unsigned long parameter, unsigned long flags);
+    int StretchDraw(cCanvas* destination, int x, int y, int width, int height, int mode, int effect,
+                    unsigned long parameter, unsigned long flags);
+    int StretchTo(cCanvas* destination, unsigned long flags);
 
     /* solid fills, clipped to the clip rectangle; 8-bit surfaces take the nearest palette index (or the index
      * itself when bit 24 is set). 0 when nothing was filled. */

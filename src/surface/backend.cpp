@@ -158,11 +158,6 @@ int cSurfaceBackend::StretchFromDevice(int, int, int, int, HDC, int, int, int, i
 {
     return 0;
 }
-int cSurfaceBackend::StretchBlit(cSurfaceBackend*, int, int, int, int, int, int, int, int, int, int,
-                                 unsigned long, unsigned long)
-{
-    return 0;
-}
 int cSurfaceBackend::MirrorHorizontal(int, int, int, int) { return 0; }
 int cSurfaceBackend::MirrorVertical(int, int, int, int) { return 0; }
 int cSurfaceBackend::FillRectIndex(int, int, int, int, int) { return 0; }
