@@ -300,6 +300,22 @@ public:
     int CropToContent();
     int OverlapsOpaque(cCanvas* other, int otherX, int otherY, int x, int y, int width, int height);
 
+    /* mirrors in place (host coordinates; the All forms take the rectangle at host (0, 0) with the backend's size)
+     * and rotations into another canvas. Angles are whole degrees, positive counter-clockwise on the screen;
+     * radians are truncated to whole degrees. Quality 0 takes the nearest source pixel, any other value blends
+     * four; pixels that fall outside the source take the fill colour, and with flag 1 source pixels of the fill
+     * colour are not blended. Rotate90 and the quarter turns of RotateTo need a destination of the turned size
+     * and this depth; CreateRotated makes the destination to measure. */
+    int MirrorHorizontal(int x, int y, int width, int height);
+    int MirrorHorizontalAll();
+    int MirrorVertical(int x, int y, int width, int height);
+    int MirrorVerticalAll();
+    int Rotate90(cCanvas* destination, int clockwise);
+    int RotateTo(cCanvas* destination, int angle, int quality, COLORREF fill, int flag);
+    int RotateToRadians(cCanvas* destination, double angle, int quality, COLORREF fill);
+    int CreateRotated(cCanvas* destination, int angle, int quality, COLORREF fill);
+    int CreateRotatedRadians(cCanvas* destination, double angle, int quality, COLORREF fill);
+
     /* device-independent bitmaps and bitmap files. Loading fails with ERR_BAD_FORMAT on a header out of bounds
      * and then leaves the canvas as it was; a canvas of another size takes a new backend of its own class.
      * flags bit 0: keep the canvas's palette (pixels are remapped to it); bit 2: take the bitmap's palette as it
@@ -367,6 +383,9 @@ KX_API unsigned long KX_CDECL DibRowBytes(int width, int depth);
 /* The bitmap's size in the low 32 bits and its header size in the high 32 bits (EDX:EAX for 32-bit callers). */
 KX_API unsigned long long KX_CDECL DibSize(int width, int height, int depth);
 KX_API unsigned char* KX_CDECL DibBits(const BITMAPINFOHEADER* header);
+
+/* The size of the surface turned by the angle (whole degrees): width and height in, width and height out. */
+KX_API void KX_CDECL GetRotatedSize(int* width, int* height, int angle);
 
 #pragma pop_macro("DrawTextEx")
 #pragma pop_macro("DrawText")

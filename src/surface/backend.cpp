@@ -158,11 +158,7 @@ int cSurfaceBackend::StretchFromDevice(int, int, int, int, HDC, int, int, int, i
 {
     return 0;
 }
-int cSurfaceBackend::MirrorHorizontal(int, int, int, int) { return 0; }
-int cSurfaceBackend::MirrorVertical(int, int, int, int) { return 0; }
 int cSurfaceBackend::FillRectIndex(int, int, int, int, int) { return 0; }
-int cSurfaceBackend::Rotate(cSurfaceBackend*, double, int, COLORREF, int) { return 0; }
-int cSurfaceBackend::Rotate90(cSurfaceBackend*, int) { return 0; }
 int cSurfaceBackend::DrawText(const char*, int, int, int, unsigned, const RECT*, COLORREF, HFONT, int, int,
                               unsigned long, unsigned long)
 {

@@ -9,6 +9,7 @@
 #include "kernels/ink_kernels.h"
 #include "kernels/kernel_access.h"
 #include "kernels/kernel_set.h"
+#include "surface/blit_support.h"
 #include "surface/native_pixel.h"
 #include "surface/palette.h"
 
@@ -64,29 +65,6 @@ bool Overlaps(const BlitRect& r)
     return r.dx < r.sx + r.w && r.sx < r.dx + r.w && r.dy < r.sy + r.h && r.sy < r.dy + r.h;
 }
 
-// Locks the source, then the destination (once when they are the same surface); unlocks what it locked.
-class LockedPair {
-public:
-    LockedPair(cSurfaceBackend* src, cSurfaceBackend* dst) : src_(src), dst_(dst != src ? dst : nullptr)
-    {
-        srcLocked_ = src_->Lock() != 0;
-        dstLocked_ = srcLocked_ && (!dst_ || dst_->Lock() != 0);
-    }
-    ~LockedPair()
-    {
-        if (dst_ && dstLocked_)
-            dst_->Unlock();
-        if (srcLocked_)
-            src_->Unlock();
-    }
-    explicit operator bool() const { return srcLocked_ && dstLocked_; }
-
-private:
-    cSurfaceBackend* src_;
-    cSurfaceBackend* dst_;
-    bool srcLocked_ = false, dstLocked_ = false;
-};
-
 // The RGB colour of a pixel of a locked surface (8-bit: its palette entry).
 COLORREF ReadColour(const SurfaceDesc& s, int x, int y)
 {
@@ -119,9 +97,9 @@ void CopyAlphaRect(SurfaceDesc& dst, int dx, int dy, const SurfaceDesc& src, int
 // 8-bit kernels that produce colours look them up in the destination palette's inverse table.
 bool InverseTableReady(const SurfaceDesc& s) { return s.depth != 8 || (s.palette && BuildInverseTable(s.palette)); }
 
-// A new surface of the source's class holding the rectangle (sx, sy, w, h), alpha plane and transparent colour
-// included; null when it cannot be made or filled.
-cSurfaceBackend* CopyOfRect(cSurfaceBackend* src, int sx, int sy, int w, int h)
+}  // namespace
+
+cSurfaceBackend* kx::CopyOfRect(cSurfaceBackend* src, int sx, int sy, int w, int h)
 {
     cSurfaceBackend* copy = src->MakeInstance(w, h);
     if (!copy)
@@ -136,6 +114,8 @@ cSurfaceBackend* CopyOfRect(cSurfaceBackend* src, int sx, int sy, int w, int h)
     }
     return copy;
 }
+
+namespace {
 
 // --- edge smoothing ---
 

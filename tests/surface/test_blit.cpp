@@ -1082,4 +1082,45 @@ TEST(FillRect, EightBitSurfacesTakeTheNearestEntry)
     EXPECT_EQ(empty.FillRect(0, 0, 4, 4, 0), 0);
 }
 
+// --- mirrors and rotations of memory surfaces, as a host reaches them (the rules in detail: test_rotate) ---
+
+uint32_t RawPixel(cCanvas& c, int x, int y)
+{
+    unsigned long v = 0xDEADBEEF;
+    EXPECT_TRUE(GetBackend(&c)->GetPixelRaw(x, y, &v)) << x << "," << y;
+    return (uint32_t)v;
+}
+
+TEST(MirrorAndRotate, MemorySurfacesOfEveryDepth)
+{
+    for (int depth : kDepths) {
+        SCOPED_TRACE(testing::Message() << depth << " bits");
+        Surface src(depth, 3, 2);
+        std::vector<uint32_t> before = src.Pixels();
+        EXPECT_EQ(src.c.MirrorHorizontalAll(), 1);
+        EXPECT_EQ(src.c.MirrorVerticalAll(), 1);
+        for (int y = 0; y < 2; y++)
+            for (int x = 0; x < 3; x++)
+                EXPECT_EQ(src.Get(x, y), before[(size_t)(1 - y) * 3 + 2 - x]) << x << "," << y;
+
+        // A quarter turn counter-clockwise puts (x, y) at (y, 2 - x); a clockwise one brings it back.
+        cCanvas turned, back;
+        ASSERT_EQ(src.c.CreateRotated(&turned, 90, 0, 0), 1);
+        ASSERT_EQ(turned.GetWidth(), 2);
+        ASSERT_EQ(turned.GetHeight(), 3);
+        for (int y = 0; y < 2; y++)
+            for (int x = 0; x < 3; x++)
+                EXPECT_EQ(RawPixel(turned, y, 2 - x), src.Get(x, y)) << x << "," << y;
+        ASSERT_TRUE(back.CreateLike(3, 2, &src.c));
+        EXPECT_EQ(turned.RotateTo(&back, -90, 0, 0, 0), 1);
+        for (int y = 0; y < 2; y++)
+            for (int x = 0; x < 3; x++)
+                EXPECT_EQ(RawPixel(back, x, y), src.Get(x, y)) << x << "," << y;
+    }
+    int w = 100, h = 50;
+    GetRotatedSize(&w, &h, 45);
+    EXPECT_EQ(w, 106);
+    EXPECT_EQ(h, 105);
+}
+
 }  // namespace
