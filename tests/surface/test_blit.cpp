@@ -3,6 +3,8 @@
 // what a filter sees), never from the library's own code.
 #include <gtest/gtest.h>
 
+#include "memory_prototype.h"
+
 #include <limits.h>
 #include <stdint.h>
 #include <string.h>
@@ -17,13 +19,6 @@
 namespace {
 
 const int kDepths[] = {8, 15, 16, 24, 32};
-
-cCanvas* Prototype(int depth)
-{
-    cCanvas* proto = nullptr;
-    GetPrototype(&proto, depth, 0, 0);
-    return proto;
-}
 
 // A memory canvas of the depth, every pixel set to a value of its own.
 struct Surface {

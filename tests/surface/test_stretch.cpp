@@ -6,6 +6,8 @@
 // stay untouched outside it.
 #include <gtest/gtest.h>
 
+#include "memory_prototype.h"
+
 #include <math.h>
 #include <stdint.h>
 #include <string.h>
@@ -35,13 +37,6 @@ const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Librar
 const int kDepths[] = {8, 15, 16, 24, 32};
 const uint32_t kMarker = 0;  // a raw value the patterns never take
 const COLORREF kMagenta = RGB(255, 0, 255);
-
-cCanvas* Prototype(int depth)
-{
-    cCanvas* proto = nullptr;
-    GetPrototype(&proto, depth, 0, 0);
-    return proto;
-}
 
 // A memory canvas of the depth; raw values (indices on 8-bit surfaces) in backend coordinates.
 struct Surface {
