@@ -28,16 +28,13 @@ bool ClipMirror(const SurfaceDesc& d, int& x, int& y, int& width, int& height)
     long long left = x, top = y, right = left + width, bottom = top + height;
     if (left >= d.width || right <= 0 || top >= d.height || bottom <= 0)
         return false;
-    left = std::max<long long>(left, d.clipLeft);
-    top = std::max<long long>(top, d.clipTop);
-    right = std::min<long long>(right, d.clipRight);
-    bottom = std::min<long long>(bottom, d.clipBottom);
-    if (left >= right || top >= bottom)
+    RECT r;
+    if (!ClipToClipRect(d, left, top, right - left, bottom - top, r))
         return false;
-    x = (int)left;
-    y = (int)top;
-    width = (int)(right - left);
-    height = (int)(bottom - top);
+    x = r.left;
+    y = r.top;
+    width = r.right - r.left;
+    height = r.bottom - r.top;
     return true;
 }
 

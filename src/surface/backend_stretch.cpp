@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "kernels/row_helpers.h"
+#include "surface/blit_support.h"
 #include "surface/resample.h"
 
 using namespace kx;
@@ -87,29 +88,6 @@ void StretchNearest(const Plane& dst, int dx, int dy, int dw, int dh, const Plan
         produce(produced == 0 ? sh - 1 : lastSource, produced == 0);
 }
 
-// Locks the source, then the destination, and unlocks what it locked.
-class LockedPair {
-public:
-    LockedPair(cSurfaceBackend* src, cSurfaceBackend* dst) : src_(src), dst_(dst)
-    {
-        srcLocked_ = src_->Lock() != 0;
-        dstLocked_ = srcLocked_ && dst_->Lock() != 0;
-    }
-    ~LockedPair()
-    {
-        if (dstLocked_)
-            dst_->Unlock();
-        if (srcLocked_)
-            src_->Unlock();
-    }
-    explicit operator bool() const { return srcLocked_ && dstLocked_; }
-
-private:
-    cSurfaceBackend* src_;
-    cSurfaceBackend* dst_;
-    bool srcLocked_ = false, dstLocked_ = false;
-};
-
 }  // namespace
 
 int cSurfaceBackend::StretchBlit(cSurfaceBackend* dst, int dx, int dy, int dw, int dh, int sx, int sy, int sw,
@@ -125,15 +103,11 @@ int cSurfaceBackend::StretchBlit(cSurfaceBackend* dst, int dx, int dy, int dw, i
     // The 16.16 column step cannot express a row made more than 65535 times wider.
     if ((long long)dw >= 0x10000LL * sw)
         return 0;
-    // In 64 bits: a far-away rectangle must clip to nothing, not wrap around into the surface.
     const SurfaceDesc& t = dst->d;
-    long long left = dx, top = dy, right = left + dw, bottom = top + dh;
-    left = left > t.clipLeft ? left : t.clipLeft;
-    top = top > t.clipTop ? top : t.clipTop;
-    right = right < t.clipRight ? right : t.clipRight;
-    bottom = bottom < t.clipBottom ? bottom : t.clipBottom;
-    if (left >= right || top >= bottom)
+    RECT visible;
+    if (!ClipToClipRect(t, dx, dy, dw, dh, visible))
         return 0;
+    long long left = visible.left, top = visible.top, right = visible.right, bottom = visible.bottom;
     bool cut = left != dx || top != dy || right != (long long)dx + dw || bottom != (long long)dy + dh;
 
     if (flags & (STRETCH_SMOOTH | STRETCH_SMOOTH_TRANSPARENT)) {

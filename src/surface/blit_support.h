@@ -31,6 +31,22 @@ private:
     bool srcLocked_ = false, dstLocked_ = false;
 };
 
+// The part of the rectangle (x, y, width, height) that lies inside the surface's clip rectangle, worked out in 64
+// bits so that a far-away host rectangle clips to nothing instead of wrapping around into the surface; false when
+// nothing is left.
+inline bool ClipToClipRect(const SurfaceDesc& d, long long x, long long y, long long width, long long height,
+                           RECT& out)
+{
+    long long left = x > d.clipLeft ? x : d.clipLeft;
+    long long top = y > d.clipTop ? y : d.clipTop;
+    long long right = x + width < d.clipRight ? x + width : d.clipRight;
+    long long bottom = y + height < d.clipBottom ? y + height : d.clipBottom;
+    if (left >= right || top >= bottom)
+        return false;
+    out = RECT{(LONG)left, (LONG)top, (LONG)right, (LONG)bottom};
+    return true;
+}
+
 // A new surface of the source's class holding the rectangle (sx, sy, w, h), alpha plane and transparent colour
 // included; null when it cannot be made or filled.
 cSurfaceBackend* CopyOfRect(cSurfaceBackend* src, int sx, int sy, int w, int h);

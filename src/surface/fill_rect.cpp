@@ -1,6 +1,7 @@
 // Solid rectangle fills in software: the backend base class's FillRect slot and the canvas member that reaches it.
 // Display back-ends with a faster path of their own override the slot; the GDI shapes are not here.
 #include "backend.h"
+#include "blit_support.h"
 
 #include "kernels/kernel_set.h"
 #include "kernels/palette_index.h"
@@ -11,23 +12,14 @@ int cSurfaceBackend::FillRect(int x, int y, int width, int height, COLORREF colo
 {
     if (!d.kernels || !d.kernels->fill)
         return 0;
-    // In 64 bits: a far-away host rectangle must clip to nothing, not wrap around into the surface.
-    long long left = x, top = y, right = left + width, bottom = top + height;
-    if (left < d.clipLeft)
-        left = d.clipLeft;
-    if (top < d.clipTop)
-        top = d.clipTop;
-    if (right > d.clipRight)
-        right = d.clipRight;
-    if (bottom > d.clipBottom)
-        bottom = d.clipBottom;
-    if (left >= right || top >= bottom)
+    RECT r;
+    if (!ClipToClipRect(d, x, y, width, height, r))
         return 0;
     // 8-bit surfaces take an index: bit 24 marks a colour that already is one.
     uint32_t value = d.depth <= 8 ? (uint32_t)KernelColourToIndex(d.palette, colour) : (uint32_t)colour;
     if (!Lock())
         return 0;
-    d.kernels->fill(&d, (int)left, (int)top, d.rowStep, (int)(right - left), (int)(bottom - top), value);
+    d.kernels->fill(&d, r.left, r.top, d.rowStep, r.right - r.left, r.bottom - r.top, value);
     Unlock();
     return 1;
 }
